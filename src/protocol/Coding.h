@@ -21,6 +21,11 @@ CLIResponse decodeCLIResponse(const json::Value& value);
 // Whole texts: parse then decode.
 CLICommand decodeCLICommand(std::string_view jsonText);
 CLIResponse decodeCLIResponse(std::string_view jsonText);
+// A json::Value converts from strings too; these keep text arguments unambiguous.
+CLICommand decodeCLICommand(const std::string& jsonText);
+CLICommand decodeCLICommand(const char* jsonText);
+CLIResponse decodeCLIResponse(const std::string& jsonText);
+CLIResponse decodeCLIResponse(const char* jsonText);
 
 // The request as the encoder's default (compact) form, for the wire.
 std::string encodeCompact(const CLICommand& command);
