@@ -1,0 +1,52 @@
+#pragma once
+// Printing the application's answers: the whole response as JSON for
+// scripts, or the payload as text for people.
+
+#include <iostream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/CLIResponse.h"
+
+namespace kestrune {
+
+// Whether responses print as JSON; set from --json once per run, before the
+// request is sent.
+extern bool jsonOutput;
+
+// The JSON form when jsonOutput is set; otherwise the payload, the message or
+// the application's error. Never fails.
+void printResponse(const CLIResponse& response, std::ostream& out = std::cout,
+                   std::ostream& err = std::cerr);
+
+// The whole envelope, pretty-printed with sorted keys, or a fixed failure
+// line when it cannot be encoded.
+void printJSON(const CLIResponse& response, std::ostream& out = std::cout);
+
+// "Error: " + message on its own line.
+void printError(std::string_view message, std::ostream& err = std::cerr);
+
+// The text form of a payload, then the message (if any) as one more line.
+void printData(const CLIResponseData& data, const std::optional<std::string>& message,
+               std::ostream& out = std::cout);
+
+// Columns padded to their widest cell (in characters), joined by two spaces,
+// with a rule under the headers; "(none)" when there are no rows.
+void printTable(const std::vector<std::string>& headers,
+                const std::vector<std::vector<std::string>>& rows, std::ostream& out = std::cout);
+
+// Minutes and seconds ("2:05") of a whole number of seconds, truncated.
+std::string formatTime(double seconds);
+
+// A Double shown as a whole number: truncated toward zero. Values outside the
+// 64-bit range keep all their integral digits; NaN and infinities print as
+// "nan", "inf" and "-inf".
+std::string wholeNumber(double value);
+
+// wholeNumber followed by "%".
+std::string percentage(double value);
+
+}  // namespace kestrune

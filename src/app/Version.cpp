@@ -1,0 +1,94 @@
+#include "app/Version.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/PropertyList.h"
+
+namespace kestrune {
+namespace {
+
+constexpr const char* kUnknown = "unknown";
+
+std::string lastComponent(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string parentPath(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) {
+    return std::string();
+  }
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::optional<std::string> currentDirectory() {
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) {
+      return std::nullopt;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data());
+}
+
+// A relative program path is taken relative to the current directory.
+std::optional<std::string> absolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') {
+    return path;
+  }
+  const auto cwd = currentDirectory();
+  if (!cwd) {
+    return std::nullopt;
+  }
+  return platform::appendingPathComponent(*cwd, path);
+}
+
+// The first process argument, as the kernel recorded it for this process.
+std::optional<std::string> firstProcessArgument() {
+  std::ifstream cmdline("/proc/self/cmdline", std::ios::binary);
+  if (!cmdline) {
+    return std::nullopt;
+  }
+  std::string first;
+  if (!std::getline(cmdline, first, '\0') || first.empty()) {
+    return std::nullopt;
+  }
+  return first;
+}
+
+}  // namespace
+
+std::string versionStringFor(const std::optional<std::string>& programPath) {
+  if (!programPath || programPath->empty()) {
+    return kUnknown;
+  }
+  const auto absolute = absolutePath(*programPath);
+  if (!absolute) {
+    return kUnknown;
+  }
+  const std::string directory = parentPath(platform::resolveSymlinks(*absolute));
+  const std::string contents = parentPath(directory);
+  if (lastComponent(directory) != "Helpers" || lastComponent(contents) != "Contents") {
+    return kUnknown;
+  }
+  const auto info = platform::readPropertyListDictionary(
+      platform::appendingPathComponent(contents, "Info.plist"));
+  if (!info) {
+    return kUnknown;
+  }
+  return info->string("CFBundleShortVersionString").value_or(kUnknown);
+}
+
+std::string versionString() {
+  static const std::string version = versionStringFor(firstProcessArgument());
+  return version;
+}
+
+}  // namespace kestrune
