@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ArgumentParser/Name.h"
+
+namespace argparse {
+
+class ParsableCommand;
+struct CommandConfiguration;
+
+// The runtime description of a command type; obtain one with command<T>().
+// Two descriptions are the same type exactly when the pointers are equal.
+struct CommandInfo {
+  std::string_view typeName{};  // unqualified: "Get" for VolumeCommand::Get
+  const CommandConfiguration& (*configuration)();
+  std::unique_ptr<ParsableCommand> (*make)();
+};
+using CommandType = const CommandInfo*;
+
+// Children shown under their own "<name> SUBCOMMANDS:" help section.
+struct CommandGroup {
+  std::string name{};
+  std::vector<CommandType> subcommands{};
+};
+
+// What a command says about itself. Declare the fields in this order when
+// using designated initialisers.
+struct CommandConfiguration {
+  // Name on the command line; derived from the type name when absent
+  // (VolumeCommand::Get gives "get", PlayPause gives "play-pause").
+  std::optional<std::string> commandName{};
+  // Name of an enclosing program, put before the command path in usage and hints.
+  std::optional<std::string> _superCommandName{};
+  std::string abstract{};
+  // Replaces the generated usage line when set.
+  std::optional<std::string> usage{};
+  std::string discussion{};
+  // When non-empty anywhere in the command stack, --version is accepted.
+  std::string version{};
+  bool shouldDisplay = true;
+  // Children in declaration order (the ungrouped subcommands).
+  std::vector<CommandType> subcommands{};
+  std::vector<CommandGroup> groupedSubcommands{};
+  // Child used when no child name follows.
+  CommandType defaultSubcommand = nullptr;
+  // Names of the help flag; absent inherits from the nearest ancestor that
+  // sets them, else -h and --help.
+  std::optional<NameSpecification> helpNames{};
+  std::vector<std::string> aliases{};
+
+  // The ungrouped subcommands followed by the members of each group.
+  std::vector<CommandType> allSubcommands() const {
+    std::vector<CommandType> all = subcommands;
+    for (const auto& group : groupedSubcommands) {
+      all.insert(all.end(), group.subcommands.begin(), group.subcommands.end());
+    }
+    return all;
+  }
+};
+
+}  // namespace argparse
