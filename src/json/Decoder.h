@@ -130,7 +130,9 @@ class KeyedDecoder {
   UnkeyedDecoder nestedArray(std::string_view key, std::string_view typeName = "Array") const;
 
   DecodingError keyNotFound(std::string_view key) const;
-  DecodingError typeMismatch(std::string_view expectedType, std::string debugDescription) const;
+  // Errors located at this container; the key-count rule of tagged unions
+  // uses typeMismatch with its fixed description.
+  DecodingError typeMismatch(std::string debugDescription) const;
   DecodingError dataCorrupted(std::string debugDescription) const;
 
  private:
