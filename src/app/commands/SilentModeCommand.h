@@ -1,0 +1,26 @@
+#pragma once
+// silent-mode: the application's silent mode.
+
+#include "ArgumentParser/ArgumentParser.h"
+#include "app/GlobalOptions.h"
+#include "app/RunRequest.h"
+
+namespace kestrune {
+
+struct SilentModeCommand : argparse::ParsableCommand {
+  static argparse::CommandConfiguration configuration();
+
+  struct Get : RequestLeaf<Get> {
+    static argparse::CommandConfiguration configuration();
+    argparse::OptionGroup<GlobalOptions> options{this, "options"};
+    CLICommand request() const override;
+  };
+
+  struct Toggle : RequestLeaf<Toggle> {
+    static argparse::CommandConfiguration configuration();
+    argparse::OptionGroup<GlobalOptions> options{this, "options"};
+    CLICommand request() const override;
+  };
+};
+
+}  // namespace kestrune
