@@ -1,0 +1,46 @@
+#pragma once
+// The simulated application's answers: every request served from one
+// in-memory state that changes as requests change it, optionally saved to a
+// file after each change.
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "sim/MediaPlayer.h"
+#include "sim/RequestHandler.h"
+#include "sim/StateModel.h"
+
+namespace kestrune::sim {
+
+class SimulatedState final : public RequestHandler {
+ public:
+  // Seconds on a steady clock; playback position follows it.
+  using Clock = std::function<double()>;
+
+  struct Options {
+    // Every change is written here (atomically) before it is answered; a
+    // change that cannot be saved is not made.
+    std::optional<std::string> stateFile;
+    Clock clock;  // the steady clock when empty
+  };
+
+  explicit SimulatedState(StateModel initial = defaultState(), Options options = {});
+
+  CLIResponse handle(const CLICommand& command) override;
+
+  // A copy of the current state, with playback brought up to date.
+  StateModel snapshot();
+
+ private:
+  void catchUpWithClock();
+
+  std::mutex mutex_;
+  StateModel model_;
+  Options options_;
+  double lastTick_ = 0;
+  ShuffleRandom random_;
+};
+
+}  // namespace kestrune::sim
