@@ -198,7 +198,7 @@ std::string resolveSymlinks(const std::string& path) {
     return resolved.get();
   }
   // Resolve the part that exists and keep the missing rest as written.
-  const std::string trimmed = withoutTrailingSlashes(path);
+  std::string trimmed = withoutTrailingSlashes(path);
   const auto slash = trimmed.find_last_of('/');
   if (slash == std::string::npos || trimmed == "/") {
     return trimmed;
@@ -209,7 +209,7 @@ std::string resolveSymlinks(const std::string& path) {
 
 std::string appendingPathComponent(const std::string& base, const std::string& component) {
   const auto start = component.find_first_not_of('/');
-  const std::string tail = start == std::string::npos ? std::string() : component.substr(start);
+  std::string tail = start == std::string::npos ? std::string() : component.substr(start);
   if (base.empty()) {
     return tail;
   }
