@@ -6,7 +6,8 @@ namespace json {
 namespace {
 
 std::string locationText(std::size_t offset, std::size_t line, std::size_t column) {
-  std::string text = "at byte " + std::to_string(offset);
+  // Counted from 1, as editors count columns.
+  std::string text = "at byte " + std::to_string(offset + 1);
   if (line > 1) {
     text += " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
   }

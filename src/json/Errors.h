@@ -12,7 +12,8 @@
 namespace json {
 
 // Malformed JSON text. Says what was found and at which byte (and, for
-// multi-line input, which line and column).
+// multi-line input, which line and column); positions in the text are
+// counted from 1, offset() from 0.
 class ParseError : public std::exception {
  public:
   ParseError(std::string reason, std::size_t offset, std::size_t line, std::size_t column);

@@ -40,8 +40,11 @@ class Parser {
   }
   [[noreturn]] void fail(const std::string& reason) const { fail(reason, p_); }
 
+  static bool isPrintable(unsigned char c) noexcept { return c >= 0x20 && c < 0x7f; }
+
+  // "'x'" for a printable character, "byte 0x0A" otherwise.
   static std::string byteText(unsigned char c) {
-    if (c >= 0x20 && c < 0x7f) {
+    if (isPrintable(c)) {
       return std::string("'") + static_cast<char>(c) + "'";
     }
     char buffer[16];
@@ -53,7 +56,8 @@ class Parser {
     if (p_ == end_) {
       fail("unexpected end of input");
     }
-    fail("unexpected character " + byteText(static_cast<unsigned char>(*p_)));
+    const auto c = static_cast<unsigned char>(*p_);
+    fail(isPrintable(c) ? "unexpected character " + byteText(c) : "unexpected " + byteText(c));
   }
 
   void skipWhitespace() noexcept {
@@ -339,7 +343,7 @@ class Parser {
         appendUtf8(out, parseUnicodeEscape());
         return;
       default:
-        fail("invalid escape \\" + byteText(static_cast<unsigned char>(*p_)), p_ - 1);
+        fail("invalid escape character " + byteText(static_cast<unsigned char>(*p_)), p_ - 1);
     }
     ++p_;
   }

@@ -20,19 +20,33 @@ void appendNumber(std::string& out, double value) {
   if (!std::isfinite(value)) {
     throw EncodingError("Unable to encode the number " + nonFiniteText(value) + " in JSON", {});
   }
-  // Enough for the longest fixed form of a whole double (309 digits).
-  char buffer[400];
-  // Whole values are written as integers (50, not 50.0; 1e20 in full); the
-  // rest in the shortest text that reads back to the same double.
-  const auto format =
-      std::trunc(value) == value ? std::chars_format::fixed : std::chars_format::general;
-  std::to_chars_result result{};
-  if (format == std::chars_format::fixed) {
-    result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  } else {
-    result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  char buffer[32];
+  if (std::trunc(value) != value) {
+    // The shortest text that reads back to the same double.
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+    return;
   }
-  out.append(buffer, result.ptr);
+  // Whole values are written as integers: 50, not 50.0; 1e20 in full. The
+  // digits are the shortest that read back, padded with zeros.
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const std::size_t e = text.find('e');
+  int exponent = 0;
+  std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                  exponent);
+  std::size_t digits = 0;
+  for (char c : text.substr(0, e)) {
+    if (c == '-') {
+      out += c;
+    } else if (c != '.') {
+      out += c;
+      ++digits;
+    }
+  }
+  // A whole value has at least as many integer digits as significant ones.
+  out.append(static_cast<std::size_t>(exponent + 1) - digits, '0');
 }
 
 void appendInteger(std::string& out, std::int64_t value) {
@@ -69,6 +83,20 @@ std::size_t validSequenceLength(const unsigned char* s, std::size_t n) {
     }
   }
   return length;
+}
+
+// How many bytes one U+FFFD replaces: the longest start of a sequence that
+// could still have become valid, at least one byte.
+std::size_t invalidPrefixLength(const unsigned char* s, std::size_t n) {
+  for (std::size_t length = std::min<std::size_t>(n, 3); length > 1; --length) {
+    // A truncated sequence is valid once completed with continuation bytes.
+    unsigned char completed[4] = {0x80, 0x80, 0x80, 0x80};
+    std::copy(s, s + length, completed);
+    if (validSequenceLength(completed, 4) > length) {
+      return length;
+    }
+  }
+  return 1;
 }
 
 // Escapes as the platform encoder does; bytes that are not UTF-8 (possible
@@ -124,7 +152,7 @@ void appendString(std::string& out, std::string_view text) {
           const std::size_t length = validSequenceLength(s + i, n - i);
           if (length == 0) {
             out += "\xEF\xBF\xBD";
-            ++i;
+            i += invalidPrefixLength(s + i, n - i);
             continue;
           }
           out.append(text.data() + i, length);
