@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -49,13 +50,24 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The permission bits a newly created file gets, as open(2) would give them.
-mode_t defaultFileMode() {
-  // Reading the mask means setting it; the process is single-threaded while
-  // it writes files, and the old mask is restored at once.
+// The process's file-creation mask. Linux reports it without changing it;
+// elsewhere reading it means setting it and restoring the old value at once.
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) {
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+  }
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  return static_cast<mode_t>(0666) & ~mask;
+  return mask;
+}
+
+// The permission bits a newly created file gets, as open(2) would give them.
+mode_t defaultFileMode() {
+  return static_cast<mode_t>(0666) & ~currentUmask();
 }
 
 // A temporary file beside its destination: closed and removed on every path

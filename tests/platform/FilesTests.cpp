@@ -112,8 +112,11 @@ TEST(Files, WriteFileAtomicallyGivesOrdinaryPermissions) {
   TemporaryDirectory dir;
   const mode_t oldMask = ::umask(022);
   writeFileAtomically(dir / "new", "x");
+  ::umask(027);
+  writeFileAtomically(dir / "restricted", "x");
   ::umask(oldMask);
   EXPECT_EQ(permissionsOf(dir / "new"), 0644U);
+  EXPECT_EQ(permissionsOf(dir / "restricted"), 0640U);
 
   writePlainFile(dir / "private", "old");
   ASSERT_EQ(::chmod((dir / "private").c_str(), 0600), 0);
