@@ -1,0 +1,212 @@
+#include "sim/ListeningSocket.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "sim/SimError.h"
+#include "sim/Sockets.h"
+
+namespace kestrune::sim {
+
+namespace {
+
+std::string systemText(int error) {
+  return std::strerror(error);
+}
+
+SimError setupError(const std::string& what, int error) {
+  return SimError(SimError::Kind::socketSetup, what + ": " + systemText(error));
+}
+
+sockaddr_un addressOf(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return address;
+}
+
+bool fitsInAddress(const std::string& path) {
+  return path.size() <= maxSocketPathLength();
+}
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Like mkdir -p, but every directory it creates is private to the user.
+void createParentDirectories(const std::string& path) {
+  const std::string parent = parentOf(path);
+  for (std::size_t end = parent.find('/', 1);; end = parent.find('/', end + 1)) {
+    const std::string prefix = parent.substr(0, end);
+    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+      throw setupError("Could not create the directory \"" + prefix + "\"", errno);
+    }
+    if (end == std::string::npos) {
+      return;
+    }
+  }
+}
+
+enum class Occupant { nothing, staleSocket, liveServer };
+
+// What is at the path now: nothing, a socket file nobody listens on, or a
+// server that accepts connections.
+Occupant probe(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) {
+      return Occupant::nothing;
+    }
+    throw setupError("Could not inspect \"" + path + "\"", errno);
+  }
+  if (!S_ISSOCK(info.st_mode)) {
+    throw SimError(SimError::Kind::socketSetup,
+                   "\"" + path +
+                       "\" exists and is not a socket; remove it or choose another path "
+                       "with --socket.");
+  }
+  UniqueFd probeSocket = openLocalStreamSocket();
+  if (!probeSocket) {
+    throw setupError("Could not create a socket", errno);
+  }
+  const sockaddr_un address = addressOf(path);
+  if (::connect(probeSocket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+      0) {
+    return Occupant::liveServer;
+  }
+  switch (errno) {
+    case EAGAIN:  // a full backlog still means someone listens
+    case EINPROGRESS:
+      return Occupant::liveServer;
+    case ECONNREFUSED:
+      return Occupant::staleSocket;
+    case ENOENT:
+      return Occupant::nothing;
+    default:
+      throw setupError("Could not check \"" + path + "\"", errno);
+  }
+}
+
+SimError alreadyRunning(const std::string& path) {
+  return SimError(SimError::Kind::alreadyRunning,
+                  "Another server is already answering on \"" + path + "\".");
+}
+
+void clearStaleOccupant(const std::string& path) {
+  switch (probe(path)) {
+    case Occupant::nothing:
+      return;
+    case Occupant::liveServer:
+      throw alreadyRunning(path);
+    case Occupant::staleSocket:
+      if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        throw setupError("Could not remove the stale socket \"" + path + "\"", errno);
+      }
+      return;
+  }
+}
+
+// Binds with permissions 0600 from the start: the mask is set around bind,
+// which creates the file.
+void bindPrivately(int fd, const std::string& path) {
+  const sockaddr_un address = addressOf(path);
+  const mode_t oldMask = ::umask(0177);
+  const int result = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  const int error = errno;
+  ::umask(oldMask);
+  if (result != 0) {
+    if (error == EADDRINUSE) {
+      throw alreadyRunning(path);
+    }
+    throw setupError("Could not bind the socket \"" + path + "\"", error);
+  }
+}
+
+// A name beside the final path where the socket is bound and starts
+// listening before it is moved into place.
+std::string preparationPath(const std::string& path) {
+  return parentOf(path) + "/.kestrune-sim-" + std::to_string(::getpid()) + ".sock";
+}
+
+// Puts the listening socket's file at the path without replacing anything
+// that appeared there meanwhile.
+void moveIntoPlace(const std::string& from, const std::string& path) {
+  if (::link(from.c_str(), path.c_str()) == 0) {
+    static_cast<void>(::unlink(from.c_str()));
+    return;
+  }
+  const int error = errno;
+  if (error == EEXIST) {
+    static_cast<void>(::unlink(from.c_str()));
+    throw alreadyRunning(path);
+  }
+  // File systems without hard links: renaming is nearly as good.
+  if (::rename(from.c_str(), path.c_str()) != 0) {
+    const int renameError = errno;
+    static_cast<void>(::unlink(from.c_str()));
+    throw setupError("Could not create the socket \"" + path + "\"", renameError);
+  }
+}
+
+}  // namespace
+
+std::size_t maxSocketPathLength() {
+  return sizeof(sockaddr_un::sun_path) - 1;
+}
+
+ListeningSocket::ListeningSocket(std::string path) : path_(std::move(path)) {
+  if (path_.empty()) {
+    throw SimError(SimError::Kind::socketSetup, "The socket path is empty.");
+  }
+  if (!fitsInAddress(path_)) {
+    throw SimError(SimError::Kind::socketSetup,
+                   "The socket path is too long (" + std::to_string(path_.size()) +
+                       " bytes; at most " + std::to_string(maxSocketPathLength()) + "): " + path_);
+  }
+  createParentDirectories(path_);
+  clearStaleOccupant(path_);
+
+  fd_ = openLocalStreamSocket();
+  if (!fd_) {
+    throw setupError("Could not create a socket", errno);
+  }
+  const std::string staging = preparationPath(path_);
+  const bool staged = fitsInAddress(staging);
+  if (staged) {
+    static_cast<void>(::unlink(staging.c_str()));
+  }
+  bindPrivately(fd_.get(), staged ? staging : path_);
+  if (::listen(fd_.get(), SOMAXCONN) != 0) {
+    const int error = errno;
+    static_cast<void>(::unlink((staged ? staging : path_).c_str()));
+    throw setupError("Could not listen on \"" + path_ + "\"", error);
+  }
+  if (staged) {
+    moveIntoPlace(staging, path_);
+  }
+  struct stat info {};
+  if (::lstat(path_.c_str(), &info) == 0) {
+    device_ = info.st_dev;
+    inode_ = info.st_ino;
+  }
+}
+
+ListeningSocket::~ListeningSocket() {
+  // Only our own file: a server that replaced it keeps its socket.
+  struct stat info {};
+  if (::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_) {
+    static_cast<void>(::unlink(path_.c_str()));
+  }
+}
+
+}  // namespace kestrune::sim

@@ -1,0 +1,60 @@
+#pragma once
+// Serves framed requests on a listening socket: one request and one reply per
+// connection, many connections at once on one thread (non-blocking sockets
+// and poll), each bounded by a deadline, their number bounded too.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/RequestHandler.h"
+
+namespace kestrune::sim {
+
+struct ServerOptions {
+  // A connection that has not received its whole request and sent its whole
+  // reply by then is closed.
+  std::chrono::milliseconds connectionDeadline{10000};
+  // Beyond this many open connections new ones wait in the listen backlog.
+  std::size_t maxConnections = 64;
+};
+
+// The framed reply to one request body: the handler's answer, or a failure
+// reply saying why the body is not a request ("Invalid request: ...").
+std::string replyFrame(RequestHandler& handler, std::string_view body);
+
+class Server {
+ public:
+  // The listening socket must be non-blocking; the server does not own it.
+  Server(int listeningFd, RequestHandler& handler, ServerOptions options = {});
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+  ~Server();
+
+  // Serves until `stopFd` becomes readable or hangs up; open connections are
+  // closed on return. Throws SimError when waiting for events fails.
+  void run(int stopFd);
+
+ private:
+  struct Connection;
+  using Clock = std::chrono::steady_clock;
+
+  void acceptNew(Clock::time_point now);
+  // Moves one connection as far as its socket allows without blocking.
+  void advance(Connection& connection);
+  void receive(Connection& connection);
+  void transmit(Connection& connection);
+  void startReply(Connection& connection, std::string frame);
+  int pollTimeout(Clock::time_point now) const;
+
+  int listeningFd_;
+  RequestHandler& handler_;
+  ServerOptions options_;
+  std::vector<std::unique_ptr<Connection>> connections_;
+  Clock::time_point acceptPausedUntil_{};
+};
+
+}  // namespace kestrune::sim

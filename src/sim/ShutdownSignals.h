@@ -1,0 +1,30 @@
+#pragma once
+
+#include <csignal>
+
+#include "sim/Descriptor.h"
+
+namespace kestrune::sim {
+
+// While it lives, SIGINT and SIGTERM make its descriptor readable instead of
+// ending the process (the self-pipe pattern), so the server can stop and
+// remove its socket; SIGPIPE is ignored. The previous dispositions come back
+// when it is dropped. One instance per process.
+class ShutdownSignals {
+ public:
+  ShutdownSignals();
+  ShutdownSignals(const ShutdownSignals&) = delete;
+  ShutdownSignals& operator=(const ShutdownSignals&) = delete;
+  ~ShutdownSignals();
+
+  int descriptor() const noexcept { return readEnd_.get(); }
+
+ private:
+  UniqueFd readEnd_;
+  UniqueFd writeEnd_;
+  struct sigaction previousInterrupt_ {};
+  struct sigaction previousTerminate_ {};
+  struct sigaction previousBrokenPipe_ {};
+};
+
+}  // namespace kestrune::sim

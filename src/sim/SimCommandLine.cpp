@@ -1,0 +1,154 @@
+#include "sim/SimCommandLine.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/Directories.h"
+#include "sim/ListeningSocket.h"
+#include "sim/Server.h"
+#include "sim/ShutdownSignals.h"
+#include "sim/SimError.h"
+#include "sim/SimulatedState.h"
+#include "sim/StateFile.h"
+
+namespace kestrune::sim {
+
+namespace {
+
+constexpr double maxTimeoutSeconds = 3600;
+
+SimError usageError(const std::string& message) {
+  return SimError(SimError::Kind::usage, message);
+}
+
+std::chrono::milliseconds parseTimeout(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !(seconds > 0) ||
+      seconds > maxTimeoutSeconds) {
+    throw usageError("Invalid value for '--timeout': '" + text +
+                     "' (expected seconds, more than 0 and at most 3600)");
+  }
+  return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+}
+
+// "--name value" or "--name=value"; advances past what it consumed.
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
+                                       const std::string& name) {
+  const std::string& argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 >= arguments.size()) {
+      throw usageError("Missing value for '" + name + "'");
+    }
+    return arguments[++i];
+  }
+  if (argument.rfind(name + "=", 0) == 0) {
+    return argument.substr(name.size() + 1);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string defaultSocketPath() {
+  const auto directories = platform::applicationSupportDirectories();
+  if (directories.empty()) {
+    return "/tmp/kestrune_cli.sock";
+  }
+  return directories.front() + "/Kestrune/cli.sock";
+}
+
+SimOptions parseSimArguments(const std::vector<std::string>& arguments) {
+  SimOptions options;
+  std::optional<std::string> socket;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-h" || argument == "--help") {
+      options.showHelp = true;
+    } else if (auto path = optionValue(arguments, i, "--socket")) {
+      socket = std::move(path);
+    } else if (auto file = optionValue(arguments, i, "--state")) {
+      if (file->empty()) {
+        throw usageError("Invalid value for '--state': the path is empty");
+      }
+      options.stateFile = std::move(file);
+    } else if (auto seconds = optionValue(arguments, i, "--timeout")) {
+      options.connectionDeadline = parseTimeout(*seconds);
+    } else if (argument.rfind('-', 0) == 0) {
+      throw usageError("Unknown option '" + argument + "'");
+    } else {
+      throw usageError("Unexpected argument '" + argument + "'");
+    }
+  }
+  options.socketPath = socket ? *socket : defaultSocketPath();
+  return options;
+}
+
+std::string simHelpText() {
+  return "OVERVIEW: A simulated Kestrune application for the kestrune command-line tool.\n"
+         "\n"
+         "It answers every request of the tool on a Unix-domain socket from a believable\n"
+         "in-memory state (devices, apps, EQ presets, profiles, media, Bluetooth), so that\n"
+         "the tool can be tried, tested and scripted without the real application.\n"
+         "\n"
+         "USAGE: kestrune-sim [--socket <path>] [--state <file>] [--timeout <seconds>]\n"
+         "\n"
+         "OPTIONS:\n"
+         "  --socket <path>         Socket to listen on (default: " +
+         defaultSocketPath() +
+         ").\n"
+         "  --state <file>          Load the state from this file when it exists, and save\n"
+         "                          every change to it.\n"
+         "  --timeout <seconds>     Close a connection that has not finished its exchange\n"
+         "                          within this time (default: 10).\n"
+         "  -h, --help              Show this help.\n"
+         "\n"
+         "Once it accepts connections it prints \"kestrune-sim: listening on <path>\" on\n"
+         "standard error; the socket file appears only then. SIGINT or SIGTERM stops it\n"
+         "and removes the socket.\n";
+}
+
+void runSimulator(const SimOptions& options, std::ostream& log) {
+  // First, so that a signal at any later point still removes the socket.
+  const ShutdownSignals signals;
+
+  StateModel initial = defaultState();
+  if (options.stateFile) {
+    if (auto loaded = readStateFile(*options.stateFile)) {
+      initial = std::move(*loaded);
+    } else {
+      writeStateFile(*options.stateFile, initial);  // fails early when it cannot be written
+    }
+  }
+  SimulatedState state(std::move(initial), SimulatedState::Options{options.stateFile, {}});
+
+  const ListeningSocket socket(options.socketPath);
+  Server server(socket.descriptor(), state,
+                ServerOptions{options.connectionDeadline, ServerOptions{}.maxConnections});
+  log << "kestrune-sim: listening on " << socket.path() << std::endl;
+  server.run(signals.descriptor());
+}
+
+int simMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& log) {
+  try {
+    const SimOptions options = parseSimArguments(arguments);
+    if (options.showHelp) {
+      out << simHelpText();
+      out.flush();
+      return out ? 0 : 1;
+    }
+    runSimulator(options, log);
+    return 0;
+  } catch (const SimError& error) {
+    log << "kestrune-sim: " << error.description() << "\n";
+    if (error.kind() == SimError::Kind::usage) {
+      log << "Run 'kestrune-sim --help' for usage.\n";
+      return 64;
+    }
+    return 1;
+  }
+}
+
+}  // namespace kestrune::sim

@@ -1,0 +1,20 @@
+#pragma once
+// Thin POSIX helpers shared by the server's sockets.
+
+#include <cstddef>
+
+#include "sim/Descriptor.h"
+
+namespace kestrune::sim {
+
+// A Unix-domain stream socket, close-on-exec and non-blocking; invalid on
+// failure (errno set).
+UniqueFd openLocalStreamSocket();
+
+// Makes an accepted descriptor close-on-exec and non-blocking; false on failure.
+bool prepareAccepted(int fd);
+
+// send() that never raises SIGPIPE on a connection the peer has closed.
+long sendWithoutSignal(int fd, const void* data, std::size_t size);
+
+}  // namespace kestrune::sim
