@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <sstream>
 
@@ -314,8 +315,10 @@ TEST_F(RenderTest, FallsBackToAFixedLineWhenTheResponseCannotBeEncoded) {
   const std::string fallback = "{\"success\": false, \"error\": \"Failed to encode response\"}\n";
   EXPECT_EQ(response(success(CLIResponseData::Volume{std::numeric_limits<double>::infinity()})),
             std::make_pair(fallback, std::string()));
-  CLIResponse badText = success(CLIResponseData::Text{"\xff"});
-  EXPECT_EQ(response(badText), std::make_pair(fallback, std::string()));
+  CLIResponse failure;
+  failure.message = "x";
+  failure.data = CLIResponseData{CLIResponseData::Eq{{true, {}, {{std::nan(""), 1}}}}};
+  EXPECT_EQ(response(failure), std::make_pair(fallback, std::string()));
 }
 
 TEST(PrintErrorTest, WritesOneErrorLine) {
