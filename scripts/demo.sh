@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds everything, starts kestrune-sim on a temporary socket and takes a
+# short tour of kestrune against it. The simulator is always stopped.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build
+
+# Fixed width so help and tables look the same in every terminal.
+export COLUMNS=100 LINES=40
+
+workdir=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-demo.XXXXXX")
+SOCK="$workdir/cli.sock"
+sim_pid=
+cleanup() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$workdir"
+}
+trap cleanup EXIT INT TERM
+
+build/kestrune-sim --socket "$SOCK" 2>"$workdir/sim.log" &
+sim_pid=$!
+for _ in $(seq 1 100); do
+  [ -S "$SOCK" ] && break
+  if ! kill -0 "$sim_pid" 2>/dev/null; then
+    echo "kestrune-sim did not start:" >&2
+    cat "$workdir/sim.log" >&2
+    exit 1
+  fi
+  sleep 0.05
+done
+if [ ! -S "$SOCK" ]; then
+  echo "kestrune-sim did not create $SOCK in time" >&2
+  exit 1
+fi
+
+# --socket belongs to the leaf command, so it goes after the command words.
+tour() {
+  echo
+  echo "\$ kestrune $*"
+  build/kestrune "$@" --socket "$SOCK" || echo "(exit status $?)"
+}
+
+tour status
+tour volume set 40
+tour volume
+tour app list
+tour device list
+tour media info
+tour volume --json
