@@ -20,13 +20,13 @@ namespace {
 class RedirectedStandardOutput {
  public:
   explicit RedirectedStandardOutput(int target) : saved_(::dup(STDOUT_FILENO)) {
-    std::fflush(stdout);
+    EXPECT_EQ(std::fflush(stdout), 0);
     EXPECT_GE(::dup2(target, STDOUT_FILENO), 0);
   }
   RedirectedStandardOutput(const RedirectedStandardOutput&) = delete;
   RedirectedStandardOutput& operator=(const RedirectedStandardOutput&) = delete;
   ~RedirectedStandardOutput() {
-    std::fflush(stdout);
+    EXPECT_EQ(std::fflush(stdout), 0);
     EXPECT_GE(::dup2(saved_.get(), STDOUT_FILENO), 0);
   }
 
