@@ -281,7 +281,7 @@ ArgumentInfoV0 decodeArgumentInfoV0(const json::Value& value) { return decodeRoo
 CommandInfoV0 decodeCommandInfoV0(const json::Value& value) { return decodeRoot<CommandInfoV0>(value); }
 ToolInfoV0 decodeToolInfoV0(const json::Value& value) { return decodeRoot<ToolInfoV0>(value); }
 ToolInfoHeader decodeToolInfoHeader(const json::Value& value) { return decodeRoot<ToolInfoHeader>(value); }
-ToolInfoV0 decodeToolInfoV0(std::string_view jsonText) { return decodeText<ToolInfoV0>(jsonText); }
-ToolInfoHeader decodeToolInfoHeader(std::string_view jsonText) { return decodeText<ToolInfoHeader>(jsonText); }
+ToolInfoV0 parseToolInfoV0(std::string_view jsonText) { return decodeText<ToolInfoV0>(jsonText); }
+ToolInfoHeader parseToolInfoHeader(std::string_view jsonText) { return decodeText<ToolInfoHeader>(jsonText); }
 
 }  // namespace argparse

@@ -137,7 +137,7 @@ ArgumentInfoV0 decodeArgumentInfoV0(const json::Value& value);
 CommandInfoV0 decodeCommandInfoV0(const json::Value& value);
 ToolInfoV0 decodeToolInfoV0(const json::Value& value);
 ToolInfoHeader decodeToolInfoHeader(const json::Value& value);
-ToolInfoV0 decodeToolInfoV0(std::string_view jsonText);
-ToolInfoHeader decodeToolInfoHeader(std::string_view jsonText);
+ToolInfoV0 parseToolInfoV0(std::string_view jsonText);
+ToolInfoHeader parseToolInfoHeader(std::string_view jsonText);
 
 }  // namespace argparse
