@@ -134,6 +134,7 @@ std::string checkIf(bool value) {
 
 void printDeviceTable(const std::vector<CLIDeviceInfo>& devices, std::ostream& out) {
   std::vector<std::vector<std::string>> rows;
+  rows.reserve(devices.size());
   for (const auto& device : devices) {
     rows.push_back({device.uid, device.name, device.transportType.value_or(std::string(kMissing)),
                     ioText(device), checkIf(device.isDefault)});
@@ -150,6 +151,7 @@ std::string appDeviceText(const CLIAppInfo& app) {
 
 void printAppTable(const std::vector<CLIAppInfo>& apps, std::ostream& out) {
   std::vector<std::vector<std::string>> rows;
+  rows.reserve(apps.size());
   for (const auto& app : apps) {
     rows.push_back({app.name, percentage(app.volume), checkIf(app.isMuted), appDeviceText(app),
                     app.eqPreset.value_or(std::string(kMissing))});
@@ -159,6 +161,7 @@ void printAppTable(const std::vector<CLIAppInfo>& apps, std::ostream& out) {
 
 void printProfileTable(const std::vector<CLIProfileInfo>& profiles, std::ostream& out) {
   std::vector<std::vector<std::string>> rows;
+  rows.reserve(profiles.size());
   for (const auto& profile : profiles) {
     rows.push_back({profile.name, std::to_string(profile.appCount)});
   }
@@ -171,6 +174,7 @@ void printBluetoothTable(const std::vector<CLIBluetoothInfo>& devices, std::ostr
     return;
   }
   std::vector<std::vector<std::string>> rows;
+  rows.reserve(devices.size());
   for (const auto& device : devices) {
     rows.push_back({device.name, device.batteryLevel ? countPercentage(*device.batteryLevel)
                                                      : std::string(kMissing)});
@@ -340,6 +344,7 @@ void printTable(const std::vector<std::string>& headers,
     return;
   }
   std::vector<std::size_t> widths;
+  widths.reserve(headers.size());
   for (const auto& header : headers) {
     widths.push_back(characterCount(header));
   }
