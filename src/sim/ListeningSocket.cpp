@@ -75,7 +75,7 @@ Occupant probe(const std::string& path) {
                        "\" exists and is not a socket; remove it or choose another path "
                        "with --socket.");
   }
-  UniqueFd probeSocket = openLocalStreamSocket();
+  platform::FileDescriptor probeSocket = openLocalStreamSocket();
   if (!probeSocket) {
     throw setupError("Could not create a socket", errno);
   }

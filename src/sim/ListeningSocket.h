@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/Descriptor.h"
+#include "platform/FileDescriptor.h"
 
 namespace kestrune::sim {
 
@@ -28,7 +28,7 @@ class ListeningSocket {
 
  private:
   std::string path_;
-  UniqueFd fd_;
+  platform::FileDescriptor fd_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
 };

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "json/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "protocol/Coding.h"
-#include "sim/Descriptor.h"
 #include "sim/Framing.h"
 #include "sim/SimError.h"
 #include "sim/Sockets.h"
@@ -62,7 +62,7 @@ std::string replyFrame(RequestHandler& handler, std::string_view body) {
 struct Server::Connection {
   enum class Phase { receiving, replying, finished };
 
-  UniqueFd fd;
+  platform::FileDescriptor fd;
   Clock::time_point deadline;
   Phase phase = Phase::receiving;
   std::array<unsigned char, frameHeaderSize> header{};
@@ -173,7 +173,7 @@ void Server::advance(Connection& connection) {
 
 void Server::acceptNew(Clock::time_point now) {
   while (connections_.size() < options_.maxConnections) {
-    UniqueFd fd(::accept(listeningFd_, nullptr, nullptr));
+    platform::FileDescriptor fd(::accept(listeningFd_, nullptr, nullptr));
     if (!fd) {
       if (errno == EINTR || errno == ECONNABORTED) {
         continue;

@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "sim/Descriptor.h"
+#include "platform/FileDescriptor.h"
 
 namespace kestrune::sim {
 
@@ -20,8 +20,8 @@ class ShutdownSignals {
   int descriptor() const noexcept { return readEnd_.get(); }
 
  private:
-  UniqueFd readEnd_;
-  UniqueFd writeEnd_;
+  platform::FileDescriptor readEnd_;
+  platform::FileDescriptor writeEnd_;
   struct sigaction previousInterrupt_ {};
   struct sigaction previousTerminate_ {};
   struct sigaction previousBrokenPipe_ {};

@@ -17,8 +17,8 @@ bool setFlags(int fd) {
 
 }  // namespace
 
-UniqueFd openLocalStreamSocket() {
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+platform::FileDescriptor openLocalStreamSocket() {
+  platform::FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM, 0));
   if (fd && !setFlags(fd.get())) {
     fd.reset();
   }

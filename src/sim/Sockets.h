@@ -3,13 +3,13 @@
 
 #include <cstddef>
 
-#include "sim/Descriptor.h"
+#include "platform/FileDescriptor.h"
 
 namespace kestrune::sim {
 
 // A Unix-domain stream socket, close-on-exec and non-blocking; invalid on
 // failure (errno set).
-UniqueFd openLocalStreamSocket();
+platform::FileDescriptor openLocalStreamSocket();
 
 // Makes an accepted descriptor close-on-exec and non-blocking; false on failure.
 bool prepareAccepted(int fd);

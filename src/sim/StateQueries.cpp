@@ -166,7 +166,8 @@ CLIAppInfo appInfo(const StateModel& state, const SimApp& app) {
 
 CLIMediaInfo mediaInfo(const SimMedia& media) {
   CLIMediaInfo info;
-  info.isPlaying = media.playing;
+  // Without a track nothing can be playing, whatever the flag says.
+  info.isPlaying = media.playing && media.current < media.queue.size();
   info.volume = media.volume;
   if (media.current < media.queue.size()) {
     const SimTrack& track = media.queue[media.current];
