@@ -326,12 +326,27 @@ void validateAll(ParsableArguments& arguments) {
   arguments.validate();
 }
 
-bool onlyHelpFlagsRemain(const CommandStack& stack, const SplitArguments& split) {
+// The names answered by checkForBuiltInFlags for the stack.
+std::vector<Name> builtInFlagNames(const CommandStack& stack) {
+  std::vector<Name> names = helpNames(stack);
+  for (const auto& name : helpNames(stack)) {
+    if (!name.isShort()) {
+      names.push_back(Name{name.kind, name.value + "-hidden"});
+    }
+  }
+  names.push_back(kDumpHelpFlag);
+  if (hasVersion(stack)) {
+    names.push_back(kVersionFlag);
+  }
+  return names;
+}
+
+bool onlyBuiltInFlagsRemain(const CommandStack& stack, const SplitArguments& split) {
   auto unused = split.unusedPositions();
   if (unused.empty()) {
     return false;
   }
-  auto names = helpNames(stack);
+  auto names = builtInFlagNames(stack);
   return std::all_of(unused.begin(), unused.end(), [&](std::size_t position) {
     const SplitElement& element = split[position];
     return element.isOption() &&
@@ -491,9 +506,9 @@ ParseResult CommandParser::descend(SplitArguments& split) const {
         continue;
       }
     }
-    // A group's own help before falling back to its default subcommand.
-    if (onlyHelpFlagsRemain(stack, split)) {
-      fail(stack, ParserError::helpRequested(false));
+    // A group's own help or dump before falling back to its default subcommand.
+    if (onlyBuiltInFlagsRemain(stack, split)) {
+      checkForBuiltInFlags(stack, split);
     }
     if (CommandType fallback = stack.back()->configuration().defaultSubcommand) {
       if (const CommandNode* child = stack.back()->childOfType(fallback)) {
