@@ -232,7 +232,7 @@ TEST(NotRunningTest, ClientFailuresExitWithStatusOne) {
     EXPECT_EQ(result.err, notRunning) << joined(arguments);
   }
   // The range check comes first, whether or not the application runs.
-  const ProcessResult refused = kestrune({"volume", "set", "--", "-5", "--socket", missing});
+  const ProcessResult refused = kestrune({"volume", "set", "--socket", missing, "--", "-5"});
   EXPECT_EQ(refused.status, 64);
   EXPECT_EQ(refused.err, "Error: Volume must be between 0 and 100.\n");
 }
