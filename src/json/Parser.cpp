@@ -1,5 +1,5 @@
 #include <charconv>
-#include <cstdio>
+#include <iterator>
 #include <limits>
 #include <system_error>
 #include <unordered_map>
@@ -47,9 +47,12 @@ class Parser {
     if (isPrintable(c)) {
       return std::string("'") + static_cast<char>(c) + "'";
     }
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "byte 0x%02X", c);
-    return buffer;
+    return "byte 0x" + hex2(c);
+  }
+
+  static std::string hex2(unsigned char c) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    return {digits[c >> 4], digits[c & 0xF]};
   }
 
   [[noreturn]] void failUnexpected() const {
@@ -116,17 +119,28 @@ class Parser {
     }
   }
 
+  // Elements and members collect on stacks shared by all levels and move
+  // into containers of exactly the right size once complete, which saves the
+  // repeated growth of small vectors.
+  template <class T>
+  static std::vector<T> takeFrom(std::vector<T>& stack, std::size_t base) {
+    std::vector<T> items(std::make_move_iterator(stack.begin() + static_cast<std::ptrdiff_t>(base)),
+                         std::make_move_iterator(stack.end()));
+    stack.resize(base);
+    return items;
+  }
+
   Value parseArray(std::size_t depth) {
     checkDepth(depth);
     ++p_;
-    Array array;
     skipWhitespace();
     if (p_ != end_ && *p_ == ']') {
       ++p_;
-      return Value(std::move(array));
+      return Value(Array());
     }
+    const std::size_t base = elementStack_.size();
     for (;;) {
-      array.push_back(parseValue(depth));
+      elementStack_.push_back(parseValue(depth));
       skipWhitespace();
       if (p_ != end_ && *p_ == ',') {
         ++p_;
@@ -134,19 +148,19 @@ class Parser {
         continue;
       }
       expect(']');
-      return Value(std::move(array));
+      return Value(takeFrom(elementStack_, base));
     }
   }
 
   Value parseObject(std::size_t depth) {
     checkDepth(depth);
     ++p_;
-    Object object;
     skipWhitespace();
     if (p_ != end_ && *p_ == '}') {
       ++p_;
-      return Value(std::move(object));
+      return Value(Object());
     }
+    const std::size_t base = memberStack_.size();
     for (;;) {
       if (p_ == end_ || *p_ != '"') {
         failUnexpected();
@@ -156,7 +170,8 @@ class Parser {
       skipWhitespace();
       expect(':');
       skipWhitespace();
-      object.members_.emplace_back(std::move(key), parseValue(depth));
+      Value value = parseValue(depth);
+      memberStack_.emplace_back(std::move(key), std::move(value));
       skipWhitespace();
       if (p_ != end_ && *p_ == ',') {
         ++p_;
@@ -164,6 +179,8 @@ class Parser {
         continue;
       }
       expect('}');
+      Object object;
+      object.members_ = takeFrom(memberStack_, base);
       mergeDuplicateKeys(object.members_);
       return Value(std::move(object));
     }
@@ -371,9 +388,7 @@ class Parser {
       if (c == '\\') {
         parseEscape(out);
       } else if (c < 0x20) {
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "unescaped control character U+%04X in string", c);
-        fail(buffer);
+        fail("unescaped control character U+00" + hex2(c) + " in string");
       } else {
         const std::size_t length = utf8SequenceLength();
         out.append(p_, length);
@@ -495,6 +510,8 @@ class Parser {
   const char* begin_;
   const char* p_;
   const char* end_;
+  std::vector<Value> elementStack_;
+  std::vector<Member> memberStack_;
 };
 
 Value parse(std::string_view utf8) {
