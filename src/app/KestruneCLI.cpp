@@ -11,6 +11,7 @@
 #include "app/commands/SilentModeCommand.h"
 #include "app/commands/StatusCommand.h"
 #include "app/commands/VolumeCommand.h"
+#include "completions/CompletionsCommand.h"
 
 namespace kestrune {
 
@@ -20,14 +21,12 @@ argparse::CommandConfiguration KestruneCLI::configuration() {
   return {.commandName = "kestrune",
           .abstract = "Control Kestrune from the command line",
           .version = versionString(),
-          .subcommands = {
-              command<VolumeCommand>(), command<MuteCommand>(), command<SilentModeCommand>(),
-              command<DeviceCommand>(), command<AppCommand>(), command<ProfileCommand>(),
-              command<MediaCommand>(), command<BluetoothCommand>(), command<PanelCommand>(),
-              command<StatusCommand>(), command<VersionCommand>()
-              // TODO(app): add command<CompletionsCommand>() last once
-              // src/completions provides it.
-          }};
+          .subcommands = {command<VolumeCommand>(), command<MuteCommand>(),
+                          command<SilentModeCommand>(), command<DeviceCommand>(),
+                          command<AppCommand>(), command<ProfileCommand>(), command<MediaCommand>(),
+                          command<BluetoothCommand>(), command<PanelCommand>(),
+                          command<StatusCommand>(), command<VersionCommand>(),
+                          command<CompletionsCommand<KestruneCLI>>()}};
 }
 
 }  // namespace kestrune

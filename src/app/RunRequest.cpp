@@ -1,5 +1,7 @@
 #include "app/RunRequest.h"
 
+#include <iostream>
+
 #include "app/Render.h"
 #include "client/CLIClient.h"
 
@@ -9,6 +11,9 @@ void runRequest(const GlobalOptions& options, const CLICommand& command) {
   jsonOutput = options.json;
   CLIClient client(options.socket.get());
   printResponse(client.send(command));
+  if (!std::cout.flush()) {
+    throw OutputError();
+  }
 }
 
 void requireLevelInRange(double level, double maximum, const char* message) {

@@ -2,16 +2,26 @@
 // The run sequence shared by every command that talks to the application:
 // one request out, one response printed.
 
+#include <stdexcept>
+
 #include "ArgumentParser/ArgumentParser.h"
 #include "app/GlobalOptions.h"
 #include "protocol/CLICommand.h"
 
 namespace kestrune {
 
+// The answer could not be written to standard output (a closed pipe, a full
+// disk); reported rather than ending with success and no output.
+class OutputError : public std::runtime_error {
+ public:
+  OutputError() : std::runtime_error("Could not write to standard output.") {}
+};
+
 // Sends the request to the application (at --socket, else the default path)
 // and prints the answer, as JSON with --json. Client and framing failures
 // propagate unchanged; a failure the application reports is printed and is
-// not an error of the run.
+// not an error of the run. Throws OutputError when the answer cannot be
+// written.
 void runRequest(const GlobalOptions& options, const CLICommand& command);
 
 inline constexpr const char* kSystemVolumeRangeMessage = "Volume must be between 0 and 100.";

@@ -218,6 +218,16 @@ TEST_F(EndToEndTest, RangeChecksRefuseBeforeSending) {
   EXPECT_EQ(media.err, "Error: Volume must be between 0 and 100.\n");
 }
 
+TEST_F(EndToEndTest, AnAnswerThatCannotBeWrittenIsAFailure) {
+  const ProcessResult result =
+      runProcess("/bin/sh",
+                 {"-c", std::string("\"$0\" status --socket \"$1\" >/dev/full"), KESTRUNE_BINARY,
+                  sim.socketPath()},
+                 kTerminal);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Error: Could not write to standard output.\n");
+}
+
 TEST(NotRunningTest, ClientFailuresExitWithStatusOne) {
   testing::TempDirectory dir;
   const std::string missing = dir / "missing.sock";
