@@ -17,7 +17,9 @@ std::string helper(const CommandPath& path, std::string_view suffix) {
   return "__" + path.names.front() + "_" + std::string(suffix);
 }
 
-std::string functionName(const CommandPath& path) { return "_" + joined(path.names, "_"); }
+std::string functionName(const CommandPath& path) {
+  return "_" + joined(path.names, "_");
+}
 
 // $'...' quoting, so that a newline can separate the words of a list.
 std::string ansiQuoted(std::string_view text) {
@@ -35,38 +37,48 @@ std::string ansiQuoted(std::string_view text) {
   return quoted + "'";
 }
 
-std::string wordList(const std::vector<std::string>& words) { return ansiQuoted(joined(words, "\n")); }
+std::string wordList(const std::vector<std::string>& words) {
+  return ansiQuoted(joined(words, "\n"));
+}
 
 std::string fileCompletion(const CommandPath& path, const std::vector<std::string>& extensions) {
-  if (extensions.empty()) return helper(path, "add_completions") + " -f";
+  if (extensions.empty())
+    return helper(path, "add_completions") + " -f";
   // Files with one of the extensions, and directories to descend into.
   return helper(path, "add_completions") + " -o plusdirs -f -X " +
          singleQuoted("!*.@(" + joined(extensions, "|") + ")");
 }
 
-std::string customCompletion(const CommandPath& path, const ArgumentInfoV0& argument, bool withPositions) {
+std::string customCompletion(const CommandPath& path, const ArgumentInfoV0& argument,
+                             bool withPositions) {
   std::string call = helper(path, "custom_complete") + " " + callbackArguments(path, argument);
-  if (withPositions) call += " \"${COMP_CWORD}\" \"$(" + helper(path, "cursor_index_in_current_word") + ")\"";
+  if (withPositions)
+    call += " \"${COMP_CWORD}\" \"$(" + helper(path, "cursor_index_in_current_word") + ")\"";
   return call;
 }
 
 // The statement that offers an argument's values; empty for the default kind.
 std::string valueCompletion(const CommandPath& path, const ArgumentInfoV0& argument) {
-  if (!argument.completionKind) return "";
+  if (!argument.completionKind)
+    return "";
   struct Visitor {
     const CommandPath& path;
     const ArgumentInfoV0& argument;
     std::string operator()(const CompletionKindV0::List& list) const {
       return helper(path, "add_completions") + " -W " + wordList(list.values);
     }
-    std::string operator()(const CompletionKindV0::File& file) const { return fileCompletion(path, file.extensions); }
+    std::string operator()(const CompletionKindV0::File& file) const {
+      return fileCompletion(path, file.extensions);
+    }
     std::string operator()(const CompletionKindV0::Directory&) const {
       return helper(path, "add_completions") + " -d";
     }
     std::string operator()(const CompletionKindV0::ShellCommand& shell) const {
       return helper(path, "add_completions") + " -W \"$(" + shell.command + ")\"";
     }
-    std::string operator()(const CompletionKindV0::Custom&) const { return customCompletion(path, argument, true); }
+    std::string operator()(const CompletionKindV0::Custom&) const {
+      return customCompletion(path, argument, true);
+    }
     std::string operator()(const CompletionKindV0::CustomAsync&) const {
       return customCompletion(path, argument, true);
     }
@@ -79,21 +91,24 @@ std::string valueCompletion(const CommandPath& path, const ArgumentInfoV0& argum
 
 std::string caseBranch(const std::string& pattern, const std::string& statement) {
   std::string text = "    " + pattern + ")\n";
-  if (!statement.empty()) text += "        " + statement + "\n";
+  if (!statement.empty())
+    text += "        " + statement + "\n";
   return text + "        return\n        ;;\n";
 }
 
 // The names of one argument, space-separated, as one array element.
 std::string nameGroup(const ArgumentInfoV0& argument) {
   std::vector<std::string> names;
-  for (const NameInfoV0& name : namesOf(argument)) names.push_back(dashedName(name));
+  for (const NameInfoV0& name : namesOf(argument))
+    names.push_back(dashedName(name));
   return singleQuoted(joined(names, " "));
 }
 
 std::string nameArrays(const CommandInfoV0& command) {
   std::vector<std::string> repeatingFlags, nonRepeatingFlags, repeatingOptions, nonRepeatingOptions;
   for (const ArgumentInfoV0* argument : offeredArguments(command)) {
-    if (!isNamed(*argument) || namesOf(*argument).empty()) continue;
+    if (!isNamed(*argument) || namesOf(*argument).empty())
+      continue;
     bool repeats = repeatsPerOccurrence(*argument);
     if (takesValue(*argument)) {
       (repeats ? repeatingOptions : nonRepeatingOptions).push_back(nameGroup(*argument));
@@ -107,18 +122,21 @@ std::string nameArrays(const CommandInfoV0& command) {
          "    local -a non_repeating_options=(" + joined(nonRepeatingOptions, " ") + ")\n";
 }
 
-std::string subcommandDispatch(const CommandPath& path, const std::vector<const CommandInfoV0*>& subcommands) {
+std::string subcommandDispatch(const CommandPath& path,
+                               const std::vector<const CommandInfoV0*>& subcommands) {
   std::string text =
       "    # Descend into the subcommand named next\n"
       "    if [[ \"${#unparsed_words[@]}\" -gt 0 ]]; then\n"
       "        local -r subcommand=\"${unparsed_words[0]}\"\n"
       "        unparsed_words=(\"${unparsed_words[@]:1}\")\n";
-  if (subcommands.empty()) return text + "        return\n    fi\n\n";
+  if (subcommands.empty())
+    return text + "        return\n    fi\n\n";
   text += "        case \"${subcommand}\" in\n";
   for (const CommandInfoV0* subcommand : subcommands) {
     std::vector<std::string> patterns{singleQuoted(subcommand->commandName)};
     if (subcommand->aliases) {
-      for (const std::string& alias : *subcommand->aliases) patterns.push_back(singleQuoted(alias));
+      for (const std::string& alias : *subcommand->aliases)
+        patterns.push_back(singleQuoted(alias));
     }
     text += "        " + joined(patterns, "|") + ")\n            " + functionName(path) + "_" +
             subcommand->commandName + "\n            ;;\n";
@@ -149,7 +167,8 @@ std::string commandFunction(const CommandPath& path, bool isRoot) {
   const CommandInfoV0& command = *path.command;
   std::vector<const CommandInfoV0*> subcommands = offeredSubcommands(command);
   std::string text = functionName(path) + "() {\n";
-  if (isRoot) text += rootPreamble;
+  if (isRoot)
+    text += rootPreamble;
   text += nameArrays(command);
   std::string positionalCount =
       hasRepeatingPositional(command) ? "-1" : std::to_string(allPositionals(command).size());
@@ -159,12 +178,16 @@ std::string commandFunction(const CommandPath& path, bool isRoot) {
 
   std::string optionBranches;
   for (const ArgumentInfoV0* argument : offeredArguments(command)) {
-    if (!takesValue(*argument) || namesOf(*argument).empty()) continue;
+    if (!takesValue(*argument) || namesOf(*argument).empty())
+      continue;
     std::vector<std::string> patterns;
-    for (const NameInfoV0& name : namesOf(*argument)) patterns.push_back(singleQuoted(dashedName(name)));
+    for (const NameInfoV0& name : namesOf(*argument))
+      patterns.push_back(singleQuoted(dashedName(name)));
     optionBranches += caseBranch(joined(patterns, "|"), valueCompletion(path, *argument));
   }
-  text += "    # Offer option value completions\n    if [[ \"${expecting_option_value}\" -eq 1 ]]; then\n";
+  text +=
+      "    # Offer option value completions\n    if [[ \"${expecting_option_value}\" -eq 1 ]]; "
+      "then\n";
   if (!optionBranches.empty()) {
     text += "        case \"${prev}\" in\n";
     // Indented one level deeper than a plain case.
@@ -182,20 +205,22 @@ std::string commandFunction(const CommandPath& path, bool isRoot) {
   std::vector<const ArgumentInfoV0*> positionals = allPositionals(command);
   std::string positionalBranches;
   for (const ArgumentInfoV0* positional : offeredPositionals(command)) {
-    std::size_t number = std::find(positionals.begin(), positionals.end(), positional) - positionals.begin() + 1;
+    std::size_t number =
+        std::find(positionals.begin(), positionals.end(), positional) - positionals.begin() + 1;
     std::string pattern = positional->isRepeating ? "*" : std::to_string(number);
     positionalBranches += caseBranch(pattern, valueCompletion(path, *positional));
   }
   if (!positionalBranches.empty()) {
-    text += "    # Offer positional completions\n    case \"${positional_number}\" in\n" + positionalBranches +
-            "    esac\n\n";
+    text += "    # Offer positional completions\n    case \"${positional_number}\" in\n" +
+            positionalBranches + "    esac\n\n";
   }
 
   if (!subcommands.empty()) {
     std::vector<std::string> names;
-    for (const CommandInfoV0* subcommand : subcommands) names.push_back(subcommand->commandName);
-    text += "    # Offer subcommand completions\n    " + helper(path, "add_completions") + " -W " + wordList(names) +
-            "\n";
+    for (const CommandInfoV0* subcommand : subcommands)
+      names.push_back(subcommand->commandName);
+    text += "    # Offer subcommand completions\n    " + helper(path, "add_completions") + " -W " +
+            wordList(names) + "\n";
   }
   return text + "}\n\n";
 }
@@ -310,7 +335,8 @@ __%ROOT%_custom_complete() {
 std::string bashCompletionScript(const CommandInfoV0& root) {
   std::string script = withRootName(helperFunctions, root.commandName);
   std::vector<CommandPath> commands = offeredCommands(root);
-  for (std::size_t index = 0; index < commands.size(); ++index) script += commandFunction(commands[index], index == 0);
+  for (std::size_t index = 0; index < commands.size(); ++index)
+    script += commandFunction(commands[index], index == 0);
   return script + "complete -o filenames -F _" + root.commandName + " " + root.commandName + "\n";
 }
 

@@ -19,7 +19,8 @@ std::string_view rawValue(CompletionShell shell) {
 
 std::optional<CompletionShell> completionShellFromRaw(std::string_view raw) {
   for (CompletionShell shell : allCompletionShells) {
-    if (rawValue(shell) == raw) return shell;
+    if (rawValue(shell) == raw)
+      return shell;
   }
   return std::nullopt;
 }
@@ -59,18 +60,22 @@ std::vector<CommandPath> offeredCommands(const CommandInfoV0& root) {
 
 std::vector<const CommandInfoV0*> offeredSubcommands(const CommandInfoV0& command) {
   std::vector<const CommandInfoV0*> subcommands;
-  if (!command.subcommands) return subcommands;
+  if (!command.subcommands)
+    return subcommands;
   for (const CommandInfoV0& subcommand : *command.subcommands) {
-    if (subcommand.shouldDisplay) subcommands.push_back(&subcommand);
+    if (subcommand.shouldDisplay)
+      subcommands.push_back(&subcommand);
   }
   return subcommands;
 }
 
 std::vector<const ArgumentInfoV0*> offeredArguments(const CommandInfoV0& command) {
   std::vector<const ArgumentInfoV0*> arguments;
-  if (!command.arguments) return arguments;
+  if (!command.arguments)
+    return arguments;
   for (const ArgumentInfoV0& argument : *command.arguments) {
-    if (argument.shouldDisplay) arguments.push_back(&argument);
+    if (argument.shouldDisplay)
+      arguments.push_back(&argument);
   }
   return arguments;
 }
@@ -78,32 +83,41 @@ std::vector<const ArgumentInfoV0*> offeredArguments(const CommandInfoV0& command
 std::vector<const ArgumentInfoV0*> offeredPositionals(const CommandInfoV0& command) {
   std::vector<const ArgumentInfoV0*> positionals;
   for (const ArgumentInfoV0* argument : offeredArguments(command)) {
-    if (isNamed(*argument)) continue;
+    if (isNamed(*argument))
+      continue;
     positionals.push_back(argument);
-    if (argument->isRepeating) break;
+    if (argument->isRepeating)
+      break;
   }
   return positionals;
 }
 
 std::vector<const ArgumentInfoV0*> allPositionals(const CommandInfoV0& command) {
   std::vector<const ArgumentInfoV0*> positionals;
-  if (!command.arguments) return positionals;
+  if (!command.arguments)
+    return positionals;
   for (const ArgumentInfoV0& argument : *command.arguments) {
-    if (!isNamed(argument)) positionals.push_back(&argument);
+    if (!isNamed(argument))
+      positionals.push_back(&argument);
   }
   return positionals;
 }
 
 bool hasRepeatingPositional(const CommandInfoV0& command) {
   for (const ArgumentInfoV0* positional : allPositionals(command)) {
-    if (positional->isRepeating) return true;
+    if (positional->isRepeating)
+      return true;
   }
   return false;
 }
 
-bool isNamed(const ArgumentInfoV0& argument) { return argument.kind != ArgumentInfoV0::Kind::positional; }
+bool isNamed(const ArgumentInfoV0& argument) {
+  return argument.kind != ArgumentInfoV0::Kind::positional;
+}
 
-bool takesValue(const ArgumentInfoV0& argument) { return argument.kind == ArgumentInfoV0::Kind::option; }
+bool takesValue(const ArgumentInfoV0& argument) {
+  return argument.kind == ArgumentInfoV0::Kind::option;
+}
 
 bool repeatsPerOccurrence(const ArgumentInfoV0& argument) {
   // Options that swallow what follows them are given once.
@@ -113,8 +127,10 @@ bool repeatsPerOccurrence(const ArgumentInfoV0& argument) {
 }
 
 std::vector<NameInfoV0> namesOf(const ArgumentInfoV0& argument) {
-  if (argument.names && !argument.names->empty()) return *argument.names;
-  if (argument.preferredName) return {*argument.preferredName};
+  if (argument.names && !argument.names->empty())
+    return *argument.names;
+  if (argument.preferredName)
+    return {*argument.preferredName};
   return {};
 }
 
@@ -124,20 +140,23 @@ std::string dashedName(const NameInfoV0& name) {
 
 std::string argumentIdentifier(const CommandInfoV0& command, const ArgumentInfoV0& argument) {
   if (isNamed(argument)) {
-    if (argument.preferredName) return dashedName(*argument.preferredName);
+    if (argument.preferredName)
+      return dashedName(*argument.preferredName);
     std::vector<NameInfoV0> names = namesOf(argument);
     return names.empty() ? "---" : dashedName(names.front());
   }
   std::vector<const ArgumentInfoV0*> positionals = allPositionals(command);
   for (std::size_t index = 0; index < positionals.size(); ++index) {
-    if (positionals[index] == &argument) return "positional@" + std::to_string(index);
+    if (positionals[index] == &argument)
+      return "positional@" + std::to_string(index);
   }
   return "---";
 }
 
 std::string callbackArguments(const CommandPath& path, const ArgumentInfoV0& argument) {
   std::string arguments = "---completion ";
-  for (std::size_t index = 1; index < path.names.size(); ++index) arguments += path.names[index] + " ";
+  for (std::size_t index = 1; index < path.names.size(); ++index)
+    arguments += path.names[index] + " ";
   return arguments + "-- " + argumentIdentifier(*path.command, argument);
 }
 
@@ -154,12 +173,15 @@ std::string singleQuoteEscaped(std::string_view text) {
   return escaped;
 }
 
-std::string singleQuoted(std::string_view text) { return "'" + singleQuoteEscaped(text) + "'"; }
+std::string singleQuoted(std::string_view text) {
+  return "'" + singleQuoteEscaped(text) + "'";
+}
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
   std::string result;
   for (std::size_t index = 0; index < parts.size(); ++index) {
-    if (index > 0) result += separator;
+    if (index > 0)
+      result += separator;
     result += parts[index];
   }
   return result;

@@ -28,8 +28,8 @@ namespace argparse {
 enum class CompletionShell { zsh, bash, fish };
 
 // All shells, in their declared order.
-inline constexpr CompletionShell allCompletionShells[] = {CompletionShell::zsh, CompletionShell::bash,
-                                                          CompletionShell::fish};
+inline constexpr CompletionShell allCompletionShells[] = {
+    CompletionShell::zsh, CompletionShell::bash, CompletionShell::fish};
 
 // "zsh", "bash", "fish".
 std::string_view rawValue(CompletionShell shell);

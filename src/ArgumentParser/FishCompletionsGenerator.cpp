@@ -26,16 +26,20 @@ std::string fishEscaped(std::string_view text) {
   return singleQuoteEscaped(escaped);
 }
 
-std::string fishQuoted(std::string_view text) { return "'" + fishEscaped(text) + "'"; }
+std::string fishQuoted(std::string_view text) {
+  return "'" + fishEscaped(text) + "'";
+}
 
 // A word of a candidate list, which fish splits and expands.
 std::string listWord(std::string_view word) {
   bool isPlain = !word.empty();
   for (char character : word) {
-    bool isSafe = (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z') ||
-                  (character >= '0' && character <= '9') || std::string_view("-_./:@+,=%").find(character) !=
-                                                                    std::string_view::npos;
-    if (!isSafe) isPlain = false;
+    bool isSafe = (character >= 'a' && character <= 'z') ||
+                  (character >= 'A' && character <= 'Z') ||
+                  (character >= '0' && character <= '9') ||
+                  std::string_view("-_./:@+,=%").find(character) != std::string_view::npos;
+    if (!isSafe)
+      isPlain = false;
   }
   return isPlain ? std::string(word) : fishQuoted(word);
 }
@@ -45,47 +49,58 @@ std::string helper(const CommandPath& path, std::string_view suffix) {
   return "__" + path.names.front() + "_" + std::string(suffix);
 }
 
-std::string commandPathText(const CommandPath& path) { return "\"" + joined(path.names, " ") + "\""; }
+std::string commandPathText(const CommandPath& path) {
+  return "\"" + joined(path.names, " ") + "\"";
+}
 
 std::string argparseSpecification(const ArgumentInfoV0& argument) {
   std::string shortName;
   std::string longName;
   for (const NameInfoV0& name : namesOf(argument)) {
     if (name.kind == NameInfoV0::Kind::shortName) {
-      if (shortName.empty()) shortName = name.name;
+      if (shortName.empty())
+        shortName = name.name;
     } else if (longName.empty()) {
       longName = name.name;
     }
   }
-  std::string specification = shortName.empty() ? longName : longName.empty() ? shortName : shortName + "/" + longName;
-  if (takesValue(argument)) specification += argument.isRepeating ? "=+" : "=";
+  std::string specification = shortName.empty()  ? longName
+                              : longName.empty() ? shortName
+                                                 : shortName + "/" + longName;
+  if (takesValue(argument))
+    specification += argument.isRepeating ? "=+" : "=";
   return fishQuoted(specification);
 }
 
 std::string parseSubcommandCall(const CommandPath& path) {
   const CommandInfoV0& command = *path.command;
   std::string call = helper(path, "parse_subcommand") + " ";
-  call += hasRepeatingPositional(command) ? "-r " + std::to_string(allPositionals(command).size() - 1)
-                                          : std::to_string(allPositionals(command).size());
+  call += hasRepeatingPositional(command)
+              ? "-r " + std::to_string(allPositionals(command).size() - 1)
+              : std::to_string(allPositionals(command).size());
   if (command.arguments) {
     for (const ArgumentInfoV0& argument : *command.arguments) {
-      if (isNamed(argument) && !namesOf(argument).empty()) call += " " + argparseSpecification(argument);
+      if (isNamed(argument) && !namesOf(argument).empty())
+        call += " " + argparseSpecification(argument);
     }
   }
   return call;
 }
 
 // The case of a command in __<root>_parse_tokens, with its subcommands nested.
-std::string parseCase(const CommandPath& path, const std::vector<CommandPath>& commands, std::size_t depth) {
+std::string parseCase(const CommandPath& path, const std::vector<CommandPath>& commands,
+                      std::size_t depth) {
   const CommandInfoV0& command = *path.command;
   std::string indent(4 * depth, ' ');
   std::vector<std::string> patterns{fishQuoted(command.commandName)};
   if (command.aliases) {
-    for (const std::string& alias : *command.aliases) patterns.push_back(fishQuoted(alias));
+    for (const std::string& alias : *command.aliases)
+      patterns.push_back(fishQuoted(alias));
   }
   std::string text = indent + "case " + joined(patterns, " ") + "\n";
   // The command path holds canonical names, whatever was typed.
-  if (patterns.size() > 1) text += indent + "    set unparsed_tokens[1] " + fishQuoted(command.commandName) + "\n";
+  if (patterns.size() > 1)
+    text += indent + "    set unparsed_tokens[1] " + fishQuoted(command.commandName) + "\n";
   text += indent + "    " + parseSubcommandCall(path) + "\n";
 
   std::vector<const CommandPath*> children;
@@ -95,50 +110,63 @@ std::string parseCase(const CommandPath& path, const std::vector<CommandPath>& c
       children.push_back(&candidate);
     }
   }
-  if (children.empty()) return text;
+  if (children.empty())
+    return text;
   text += indent + "    switch \"$unparsed_tokens[1]\"\n";
-  for (const CommandPath* child : children) text += parseCase(*child, commands, depth + 1);
+  for (const CommandPath* child : children)
+    text += parseCase(*child, commands, depth + 1);
   // An unknown word ends the path: nothing more is offered below it.
   text += indent + "    case '*'\n" + indent + "        set -a commands $unparsed_tokens[1]\n";
   text += indent + "    end\n";
   return text;
 }
 
-std::string customCompletion(const CommandPath& path, const ArgumentInfoV0& argument, bool withPositions) {
+std::string customCompletion(const CommandPath& path, const ArgumentInfoV0& argument,
+                             bool withPositions) {
   std::string text = "fka '(" + helper(path, "custom_completion") + " " +
                      singleQuoteEscaped(callbackArguments(path, argument));
-  if (withPositions) text += " (count (" + helper(path, "tokens") + " -pc)) (commandline -ct | string length)";
+  if (withPositions)
+    text += " (count (" + helper(path, "tokens") + " -pc)) (commandline -ct | string length)";
   return text + ")'";
 }
 
 std::string fileCompletion(const CommandPath& path, const std::vector<std::string>& extensions) {
-  if (extensions.empty()) return "F";
+  if (extensions.empty())
+    return "F";
   std::vector<std::string> words;
-  for (const std::string& extension : extensions) words.push_back(listWord(extension));
+  for (const std::string& extension : extensions)
+    words.push_back(listWord(extension));
   return "fa '(set -l exts " + singleQuoteEscaped(joined(words, " ")) +
-         "; for ext in $exts; set -l paths (commandline -ct)*.$ext; printf \"%s\\n\" $paths; end; " +
+         "; for ext in $exts; set -l paths (commandline -ct)*.$ext; printf \"%s\\n\" $paths; "
+         "end; " +
          helper(path, "complete_directories") + ")'";
 }
 
 // The letters after "-" (and "r"), with their argument.
 std::string completionLetters(const CommandPath& path, const ArgumentInfoV0& argument) {
-  if (!argument.completionKind) return "fka ''";
+  if (!argument.completionKind)
+    return "fka ''";
   struct Visitor {
     const CommandPath& path;
     const ArgumentInfoV0& argument;
     std::string operator()(const CompletionKindV0::List& list) const {
       std::vector<std::string> words;
-      for (const std::string& value : list.values) words.push_back(listWord(value));
+      for (const std::string& value : list.values)
+        words.push_back(listWord(value));
       return "fka '" + singleQuoteEscaped(joined(words, " ")) + "'";
     }
-    std::string operator()(const CompletionKindV0::File& file) const { return fileCompletion(path, file.extensions); }
+    std::string operator()(const CompletionKindV0::File& file) const {
+      return fileCompletion(path, file.extensions);
+    }
     std::string operator()(const CompletionKindV0::Directory&) const {
       return "fa '(" + helper(path, "complete_directories") + ")'";
     }
     std::string operator()(const CompletionKindV0::ShellCommand& shell) const {
       return "fka '(" + singleQuoteEscaped(shell.command) + ")'";
     }
-    std::string operator()(const CompletionKindV0::Custom&) const { return customCompletion(path, argument, true); }
+    std::string operator()(const CompletionKindV0::Custom&) const {
+      return customCompletion(path, argument, true);
+    }
     std::string operator()(const CompletionKindV0::CustomAsync&) const {
       return customCompletion(path, argument, true);
     }
@@ -150,14 +178,17 @@ std::string completionLetters(const CommandPath& path, const ArgumentInfoV0& arg
 }
 
 std::string completeLine(const CommandPath& path, const std::string& condition) {
-  return "complete -c " + fishQuoted(path.names.front()) + " -n '" + singleQuoteEscaped(condition) + "'";
+  return "complete -c " + fishQuoted(path.names.front()) + " -n '" + singleQuoteEscaped(condition) +
+         "'";
 }
 
 std::string namedArgumentLine(const CommandPath& path, const ArgumentInfoV0& argument) {
   std::vector<NameInfoV0> names = namesOf(argument);
-  std::string condition = helper(path, "should_offer_completions_for_flags_or_options ") + commandPathText(path);
+  std::string condition =
+      helper(path, "should_offer_completions_for_flags_or_options ") + commandPathText(path);
   if (!repeatsPerOccurrence(argument)) {
-    for (const NameInfoV0& name : names) condition += " " + name.name;
+    for (const NameInfoV0& name : names)
+      condition += " " + name.name;
   }
   std::string line = completeLine(path, condition);
   for (const NameInfoV0& name : names) {
@@ -173,21 +204,25 @@ std::string namedArgumentLine(const CommandPath& path, const ArgumentInfoV0& arg
         break;
     }
   }
-  if (argument.abstract && !argument.abstract->empty()) line += " -d " + fishQuoted(*argument.abstract);
+  if (argument.abstract && !argument.abstract->empty())
+    line += " -d " + fishQuoted(*argument.abstract);
   if (argument.kind != ArgumentInfoV0::Kind::flag) {
     line += " -" + std::string(takesValue(argument) ? "r" : "") + completionLetters(path, argument);
   }
   return line + "\n";
 }
 
-std::string positionalLine(const CommandPath& path, const ArgumentInfoV0& argument, std::size_t position) {
-  std::string condition = helper(path, "should_offer_completions_for_positional ") + commandPathText(path) + " " +
-                          std::to_string(position) + (argument.isRepeating ? " -ge" : "");
+std::string positionalLine(const CommandPath& path, const ArgumentInfoV0& argument,
+                           std::size_t position) {
+  std::string condition = helper(path, "should_offer_completions_for_positional ") +
+                          commandPathText(path) + " " + std::to_string(position) +
+                          (argument.isRepeating ? " -ge" : "");
   return completeLine(path, condition) + " -" + completionLetters(path, argument) + "\n";
 }
 
 std::string subcommandLine(const CommandPath& path, const CommandInfoV0& subcommand) {
-  std::string condition = helper(path, "should_offer_completions_for_positional ") + commandPathText(path) + " " +
+  std::string condition = helper(path, "should_offer_completions_for_positional ") +
+                          commandPathText(path) + " " +
                           std::to_string(allPositionals(*path.command).size() + 1);
   return completeLine(path, condition) + " -fa " + fishQuoted(subcommand.commandName) + " -d " +
          fishQuoted(subcommand.abstract.value_or("")) + "\n";
@@ -197,18 +232,22 @@ std::string completeLines(const CommandPath& path) {
   const CommandInfoV0& command = *path.command;
   std::string text;
   for (const ArgumentInfoV0* argument : offeredArguments(command)) {
-    if (isNamed(*argument) && !namesOf(*argument).empty()) text += namedArgumentLine(path, *argument);
+    if (isNamed(*argument) && !namesOf(*argument).empty())
+      text += namedArgumentLine(path, *argument);
   }
   std::vector<const ArgumentInfoV0*> positionals = allPositionals(command);
   for (const ArgumentInfoV0* positional : offeredPositionals(command)) {
-    std::size_t position = std::find(positionals.begin(), positionals.end(), positional) - positionals.begin() + 1;
+    std::size_t position =
+        std::find(positionals.begin(), positionals.end(), positional) - positionals.begin() + 1;
     text += positionalLine(path, *positional, position);
   }
-  for (const CommandInfoV0* subcommand : offeredSubcommands(command)) text += subcommandLine(path, *subcommand);
+  for (const CommandInfoV0* subcommand : offeredSubcommands(command))
+    text += subcommandLine(path, *subcommand);
   return text;
 }
 
-const char* const helperFunctions = R"fish(function __%ROOT%_should_offer_completions_for_flags_or_options -a expected_commands
+const char* const helperFunctions =
+    R"fish(function __%ROOT%_should_offer_completions_for_flags_or_options -a expected_commands
     set -l non_repeating_flags_or_options $argv[2..-1]
     set -l unparsed_tokens
     set -l commands
@@ -321,7 +360,8 @@ std::string fishCompletionScript(const CommandInfoV0& root) {
   script += parseCase(commands.front(), commands, 1);
   script += withRootName(helperFunctionsAfterParse, root.commandName);
   script += "complete -c " + fishQuoted(root.commandName) + " -f\n";
-  for (const CommandPath& path : commands) script += completeLines(path);
+  for (const CommandPath& path : commands)
+    script += completeLines(path);
   return script;
 }
 

@@ -43,7 +43,8 @@ namespace {
 json::Value stringArray(const std::vector<std::string>& strings) {
   json::Array array;
   array.reserve(strings.size());
-  for (const std::string& string : strings) array.emplace_back(string);
+  for (const std::string& string : strings)
+    array.emplace_back(string);
   return json::Value(std::move(array));
 }
 
@@ -51,7 +52,8 @@ template <class Record>
 json::Value arrayOf(const std::vector<Record>& records) {
   json::Array array;
   array.reserve(records.size());
-  for (const Record& record : records) array.push_back(toJSON(record));
+  for (const Record& record : records)
+    array.push_back(toJSON(record));
   return json::Value(std::move(array));
 }
 
@@ -67,14 +69,21 @@ json::Value toJSON(const CompletionKindV0& kind) {
       return one("list", json::ObjectBuilder().add("values", stringArray(list.values)).build());
     }
     json::Value operator()(const CompletionKindV0::File& file) const {
-      return one("file", json::ObjectBuilder().add("extensions", stringArray(file.extensions)).build());
+      return one("file",
+                 json::ObjectBuilder().add("extensions", stringArray(file.extensions)).build());
     }
-    json::Value operator()(const CompletionKindV0::Directory&) const { return one("directory", json::Object()); }
+    json::Value operator()(const CompletionKindV0::Directory&) const {
+      return one("directory", json::Object());
+    }
     json::Value operator()(const CompletionKindV0::ShellCommand& shell) const {
       return one("shellCommand", json::ObjectBuilder().add("command", shell.command).build());
     }
-    json::Value operator()(const CompletionKindV0::Custom&) const { return one("custom", json::Object()); }
-    json::Value operator()(const CompletionKindV0::CustomAsync&) const { return one("customAsync", json::Object()); }
+    json::Value operator()(const CompletionKindV0::Custom&) const {
+      return one("custom", json::Object());
+    }
+    json::Value operator()(const CompletionKindV0::CustomAsync&) const {
+      return one("customAsync", json::Object());
+    }
     json::Value operator()(const CompletionKindV0::CustomDeprecated&) const {
       return one("customDeprecated", json::Object());
     }
@@ -93,30 +102,41 @@ json::Value toJSON(const ArgumentInfoV0& argument) {
       .add("isOptional", argument.isOptional)
       .add("isRepeating", argument.isRepeating)
       .add("parsingStrategy", argument.parsingStrategy);
-  if (argument.names) builder.add("names", arrayOf(*argument.names));
-  if (argument.preferredName) builder.add("preferredName", toJSON(*argument.preferredName));
-  builder.addIfPresent("valueName", argument.valueName).addIfPresent("defaultValue", argument.defaultValue);
-  if (argument.allValues) builder.add("allValues", stringArray(*argument.allValues));
+  if (argument.names)
+    builder.add("names", arrayOf(*argument.names));
+  if (argument.preferredName)
+    builder.add("preferredName", toJSON(*argument.preferredName));
+  builder.addIfPresent("valueName", argument.valueName)
+      .addIfPresent("defaultValue", argument.defaultValue);
+  if (argument.allValues)
+    builder.add("allValues", stringArray(*argument.allValues));
   if (argument.allValueDescriptions) {
     json::ObjectBuilder descriptions;
-    for (const auto& [value, description] : *argument.allValueDescriptions) descriptions.add(value, description);
+    for (const auto& [value, description] : *argument.allValueDescriptions)
+      descriptions.add(value, description);
     builder.add("allValueDescriptions", descriptions.build());
   }
-  if (argument.completionKind) builder.add("completionKind", toJSON(*argument.completionKind));
-  builder.addIfPresent("abstract", argument.abstract).addIfPresent("discussion", argument.discussion);
+  if (argument.completionKind)
+    builder.add("completionKind", toJSON(*argument.completionKind));
+  builder.addIfPresent("abstract", argument.abstract)
+      .addIfPresent("discussion", argument.discussion);
   return builder.build();
 }
 
 json::Value toJSON(const CommandInfoV0& command) {
   json::ObjectBuilder builder;
-  if (command.superCommands) builder.add("superCommands", stringArray(*command.superCommands));
+  if (command.superCommands)
+    builder.add("superCommands", stringArray(*command.superCommands));
   builder.add("shouldDisplay", command.shouldDisplay).add("commandName", command.commandName);
-  if (command.aliases) builder.add("aliases", stringArray(*command.aliases));
+  if (command.aliases)
+    builder.add("aliases", stringArray(*command.aliases));
   builder.addIfPresent("abstract", command.abstract)
       .addIfPresent("discussion", command.discussion)
       .addIfPresent("defaultSubcommand", command.defaultSubcommand);
-  if (command.subcommands) builder.add("subcommands", arrayOf(*command.subcommands));
-  if (command.arguments) builder.add("arguments", arrayOf(*command.arguments));
+  if (command.subcommands)
+    builder.add("subcommands", arrayOf(*command.subcommands));
+  if (command.arguments)
+    builder.add("arguments", arrayOf(*command.arguments));
   return builder.build();
 }
 
@@ -131,7 +151,9 @@ json::Value toJSON(const ToolInfoHeader& header) {
   return json::ObjectBuilder().add("serializationVersion", header.serializationVersion).build();
 }
 
-std::string encodeDump(const ToolInfoV0& info) { return json::writePretty(toJSON(info)); }
+std::string encodeDump(const ToolInfoV0& info) {
+  return json::writePretty(toJSON(info));
+}
 
 }  // namespace argparse
 
@@ -152,7 +174,8 @@ struct Decodable<argparse::NameInfoV0> {
     using Kind = argparse::NameInfoV0::Kind;
     const std::string& raw = decoder.stringRef();
     for (Kind kind : {Kind::longName, Kind::shortName, Kind::longWithSingleDash}) {
-      if (argparse::rawValue(kind) == raw) return kind;
+      if (argparse::rawValue(kind) == raw)
+        return kind;
     }
     throw decoder.dataCorrupted("Cannot initialize KindV0 from invalid String value " + raw);
   }
@@ -164,16 +187,24 @@ struct Decodable<argparse::CompletionKindV0> {
     using Kind = argparse::CompletionKindV0;
     KeyedDecoder keyed = decoder.keyed("CompletionKindV0");
     std::vector<std::string_view> keys = keyed.allKeys();
-    if (keys.size() != 1) throw keyed.typeMismatch("Invalid number of keys found, expected one.");
+    if (keys.size() != 1)
+      throw keyed.typeMismatch("Invalid number of keys found, expected one.");
     std::string_view key = keys.front();
     KeyedDecoder members = keyed.nested(key);
-    if (key == "list") return {Kind::List{members.decode<std::vector<std::string>>("values")}};
-    if (key == "file") return {Kind::File{members.decode<std::vector<std::string>>("extensions")}};
-    if (key == "directory") return {Kind::Directory{}};
-    if (key == "shellCommand") return {Kind::ShellCommand{members.decode<std::string>("command")}};
-    if (key == "custom") return {Kind::Custom{}};
-    if (key == "customAsync") return {Kind::CustomAsync{}};
-    if (key == "customDeprecated") return {Kind::CustomDeprecated{}};
+    if (key == "list")
+      return {Kind::List{members.decode<std::vector<std::string>>("values")}};
+    if (key == "file")
+      return {Kind::File{members.decode<std::vector<std::string>>("extensions")}};
+    if (key == "directory")
+      return {Kind::Directory{}};
+    if (key == "shellCommand")
+      return {Kind::ShellCommand{members.decode<std::string>("command")}};
+    if (key == "custom")
+      return {Kind::Custom{}};
+    if (key == "customAsync")
+      return {Kind::CustomAsync{}};
+    if (key == "customDeprecated")
+      return {Kind::CustomDeprecated{}};
     throw keyed.dataCorrupted("Unknown completion kind \"" + std::string(key) + "\"");
   }
 };
@@ -197,7 +228,8 @@ struct Decodable<argparse::ArgumentInfoV0> {
     if (auto descriptions = keyed.memberIfPresent("allValueDescriptions")) {
       KeyedDecoder map = descriptions->keyed("Dictionary");
       std::map<std::string, std::string> values;
-      for (std::string_view key : map.allKeys()) values[std::string(key)] = map.decode<std::string>(key);
+      for (std::string_view key : map.allKeys())
+        values[std::string(key)] = map.decode<std::string>(key);
       argument.allValueDescriptions = std::move(values);
     }
     argument.completionKind = keyed.decodeIfPresent<argparse::CompletionKindV0>("completionKind");
@@ -209,7 +241,8 @@ struct Decodable<argparse::ArgumentInfoV0> {
     using Kind = argparse::ArgumentInfoV0::Kind;
     const std::string& raw = decoder.stringRef();
     for (Kind kind : {Kind::positional, Kind::option, Kind::flag}) {
-      if (argparse::rawValue(kind) == raw) return kind;
+      if (argparse::rawValue(kind) == raw)
+        return kind;
     }
     throw decoder.dataCorrupted("Cannot initialize KindV0 from invalid String value " + raw);
   }
@@ -227,7 +260,8 @@ struct Decodable<argparse::CommandInfoV0> {
     command.abstract = keyed.decodeIfPresent<std::string>("abstract");
     command.discussion = keyed.decodeIfPresent<std::string>("discussion");
     command.defaultSubcommand = keyed.decodeIfPresent<std::string>("defaultSubcommand");
-    command.subcommands = keyed.decodeIfPresent<std::vector<argparse::CommandInfoV0>>("subcommands");
+    command.subcommands =
+        keyed.decodeIfPresent<std::vector<argparse::CommandInfoV0>>("subcommands");
     command.arguments = keyed.decodeIfPresent<std::vector<argparse::ArgumentInfoV0>>("arguments");
     return command;
   }
@@ -275,13 +309,29 @@ Record decodeText(std::string_view jsonText) {
 
 }  // namespace
 
-NameInfoV0 decodeNameInfoV0(const json::Value& value) { return decodeRoot<NameInfoV0>(value); }
-CompletionKindV0 decodeCompletionKindV0(const json::Value& value) { return decodeRoot<CompletionKindV0>(value); }
-ArgumentInfoV0 decodeArgumentInfoV0(const json::Value& value) { return decodeRoot<ArgumentInfoV0>(value); }
-CommandInfoV0 decodeCommandInfoV0(const json::Value& value) { return decodeRoot<CommandInfoV0>(value); }
-ToolInfoV0 decodeToolInfoV0(const json::Value& value) { return decodeRoot<ToolInfoV0>(value); }
-ToolInfoHeader decodeToolInfoHeader(const json::Value& value) { return decodeRoot<ToolInfoHeader>(value); }
-ToolInfoV0 parseToolInfoV0(std::string_view jsonText) { return decodeText<ToolInfoV0>(jsonText); }
-ToolInfoHeader parseToolInfoHeader(std::string_view jsonText) { return decodeText<ToolInfoHeader>(jsonText); }
+NameInfoV0 decodeNameInfoV0(const json::Value& value) {
+  return decodeRoot<NameInfoV0>(value);
+}
+CompletionKindV0 decodeCompletionKindV0(const json::Value& value) {
+  return decodeRoot<CompletionKindV0>(value);
+}
+ArgumentInfoV0 decodeArgumentInfoV0(const json::Value& value) {
+  return decodeRoot<ArgumentInfoV0>(value);
+}
+CommandInfoV0 decodeCommandInfoV0(const json::Value& value) {
+  return decodeRoot<CommandInfoV0>(value);
+}
+ToolInfoV0 decodeToolInfoV0(const json::Value& value) {
+  return decodeRoot<ToolInfoV0>(value);
+}
+ToolInfoHeader decodeToolInfoHeader(const json::Value& value) {
+  return decodeRoot<ToolInfoHeader>(value);
+}
+ToolInfoV0 parseToolInfoV0(std::string_view jsonText) {
+  return decodeText<ToolInfoV0>(jsonText);
+}
+ToolInfoHeader parseToolInfoHeader(std::string_view jsonText) {
+  return decodeText<ToolInfoHeader>(jsonText);
+}
 
 }  // namespace argparse

@@ -18,7 +18,11 @@
 namespace argparse {
 
 struct NameInfoV0 {
-  enum class Kind { longName, shortName, longWithSingleDash };  // "long", "short", "longWithSingleDash"
+  enum class Kind {
+    longName,
+    shortName,
+    longWithSingleDash
+  };  // "long", "short", "longWithSingleDash"
   Kind kind = Kind::longName;
   std::string name;  // without dashes
 
@@ -52,7 +56,8 @@ struct CompletionKindV0 {
   struct CustomDeprecated {
     bool operator==(const CustomDeprecated&) const = default;
   };
-  using Value = std::variant<List, File, Directory, ShellCommand, Custom, CustomAsync, CustomDeprecated>;
+  using Value =
+      std::variant<List, File, Directory, ShellCommand, Custom, CustomAsync, CustomDeprecated>;
 
   Value value;
 

@@ -37,9 +37,11 @@ std::string zshEscaped(std::string_view text) {
 
 std::string identifierSafe(std::string text) {
   for (char& character : text) {
-    bool isWordCharacter = (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z') ||
+    bool isWordCharacter = (character >= 'a' && character <= 'z') ||
+                           (character >= 'A' && character <= 'Z') ||
                            (character >= '0' && character <= '9') || character == '_';
-    if (!isWordCharacter) character = '_';
+    if (!isWordCharacter)
+      character = '_';
   }
   return text;
 }
@@ -55,7 +57,8 @@ std::string listArrayName(const CommandInfoV0& command, const ArgumentInfoV0& ar
 }
 
 const CompletionKindV0::List* listCompletion(const ArgumentInfoV0& argument) {
-  if (!argument.completionKind) return nullptr;
+  if (!argument.completionKind)
+    return nullptr;
   return std::get_if<CompletionKindV0::List>(&argument.completionKind->value);
 }
 
@@ -63,7 +66,8 @@ const CompletionKindV0::List* listCompletion(const ArgumentInfoV0& argument) {
 std::string listWord(std::string_view word) {
   std::string escaped;
   for (char character : word) {
-    if (character == ':' || character == '\\') escaped += '\\';
+    if (character == ':' || character == '\\')
+      escaped += '\\';
     escaped += character;
   }
   return singleQuoted(escaped);
@@ -73,36 +77,44 @@ std::string listDeclaration(const CommandInfoV0& command, const ArgumentInfoV0& 
   std::string declaration = "    local -ar " + listArrayName(command, argument) + "=(";
   const std::vector<std::string>& values = listCompletion(argument)->values;
   for (std::size_t index = 0; index < values.size(); ++index) {
-    if (index > 0) declaration += ' ';
+    if (index > 0)
+      declaration += ' ';
     declaration += listWord(values[index]);
   }
   return declaration + ")\n";
 }
 
 std::string fileAction(const std::vector<std::string>& extensions) {
-  if (extensions.empty()) return "_files";
+  if (extensions.empty())
+    return "_files";
   std::string patterns;
   for (const std::string& extension : extensions) {
-    if (!patterns.empty()) patterns += ' ';
+    if (!patterns.empty())
+      patterns += ' ';
     patterns += "*." + extension;
   }
   // Nested inside the single-quoted specification.
   return "_files -g '\\''" + singleQuoteEscaped(singleQuoteEscaped(patterns)) + "'\\''";
 }
 
-std::string customAction(const CommandPath& path, const ArgumentInfoV0& argument, bool withPositions) {
+std::string customAction(const CommandPath& path, const ArgumentInfoV0& argument,
+                         bool withPositions) {
   const std::string& root = path.names.front();
-  std::string action = "{__" + root + "_custom_complete " + singleQuoteEscaped(callbackArguments(path, argument));
-  if (withPositions) action += " \"${current_word_index}\" \"$(__" + root + "_cursor_index_in_current_word)\"";
+  std::string action =
+      "{__" + root + "_custom_complete " + singleQuoteEscaped(callbackArguments(path, argument));
+  if (withPositions)
+    action += " \"${current_word_index}\" \"$(__" + root + "_cursor_index_in_current_word)\"";
   return action + "}";
 }
 
 std::string action(const CommandPath& path, const ArgumentInfoV0& argument) {
-  if (!argument.completionKind) return "";
+  if (!argument.completionKind)
+    return "";
   return std::visit(
       Overloaded{
           [&](const CompletionKindV0::List&) {
-            return "{__" + path.names.front() + "_complete \"${" + listArrayName(*path.command, argument) + "[@]}\"}";
+            return "{__" + path.names.front() + "_complete \"${" +
+                   listArrayName(*path.command, argument) + "[@]}\"}";
           },
           [](const CompletionKindV0::File& file) { return fileAction(file.extensions); },
           [](const CompletionKindV0::Directory&) { return std::string("_files -/"); },
@@ -112,31 +124,39 @@ std::string action(const CommandPath& path, const ArgumentInfoV0& argument) {
           },
           [&](const CompletionKindV0::Custom&) { return customAction(path, argument, true); },
           [&](const CompletionKindV0::CustomAsync&) { return customAction(path, argument, true); },
-          [&](const CompletionKindV0::CustomDeprecated&) { return customAction(path, argument, false); },
+          [&](const CompletionKindV0::CustomDeprecated&) {
+            return customAction(path, argument, false);
+          },
       },
       argument.completionKind->value);
 }
 
 std::string valueName(const ArgumentInfoV0& argument) {
-  if (argument.valueName) return *argument.valueName;
+  if (argument.valueName)
+    return *argument.valueName;
   std::vector<NameInfoV0> names = namesOf(argument);
   return names.empty() ? "value" : names.front().name;
 }
 
 std::string argumentSpecification(const CommandPath& path, const ArgumentInfoV0& argument) {
   std::string valuePart = ":" + zshEscaped(valueName(argument)) + ":" + action(path, argument);
-  if (!isNamed(argument)) return "'" + std::string(argument.isRepeating ? "*" : "") + valuePart + "'";
+  if (!isNamed(argument))
+    return "'" + std::string(argument.isRepeating ? "*" : "") + valuePart + "'";
 
   std::string rest;
-  if (argument.abstract && !argument.abstract->empty()) rest += "[" + zshEscaped(*argument.abstract) + "]";
-  if (takesValue(argument)) rest += valuePart;
+  if (argument.abstract && !argument.abstract->empty())
+    rest += "[" + zshEscaped(*argument.abstract) + "]";
+  if (takesValue(argument))
+    rest += valuePart;
 
   std::vector<NameInfoV0> names = namesOf(argument);
   std::string repeatMark = repeatsPerOccurrence(argument) ? "*" : "";
-  if (names.size() == 1) return "'" + repeatMark + zshEscaped(dashedName(names.front())) + rest + "'";
+  if (names.size() == 1)
+    return "'" + repeatMark + zshEscaped(dashedName(names.front())) + rest + "'";
 
   std::vector<std::string> dashed;
-  for (const NameInfoV0& name : names) dashed.push_back(singleQuoteEscaped(dashedName(name)));
+  for (const NameInfoV0& name : names)
+    dashed.push_back(singleQuoteEscaped(dashedName(name)));
   std::string exclusion = repeatMark.empty() ? "(" + joined(dashed, " ") + ")" : repeatMark;
   return "'" + exclusion + "'{" + joined(dashed, ",") + "}'" + rest + "'";
 }
@@ -187,22 +207,26 @@ const char* const rootPreamble = R"zsh(    emulate -RL zsh -G
 
 )zsh";
 
-std::string subcommandDispatch(const CommandPath& path, const std::vector<const CommandInfoV0*>& subcommands) {
+std::string subcommandDispatch(const CommandPath& path,
+                               const std::vector<const CommandInfoV0*>& subcommands) {
   std::string functionName = "_" + joined(path.names, "_");
   std::string text = "    case \"${state}\" in\n    command)\n        local -ar subcommands=(\n";
   for (const CommandInfoV0* subcommand : subcommands) {
-    text += "            '" + zshEscaped(subcommand->commandName) + ":" + zshEscaped(subcommand->abstract.value_or("")) +
-            "'\n";
+    text += "            '" + zshEscaped(subcommand->commandName) + ":" +
+            zshEscaped(subcommand->abstract.value_or("")) + "'\n";
   }
   text += "        )\n        _describe -V subcommand subcommands\n        ;;\n    arg)\n";
   text += "        case \"${words[1]}\" in\n";
   for (const CommandInfoV0* subcommand : subcommands) {
     std::vector<std::string> patterns{subcommand->commandName};
-    if (subcommand->aliases) patterns.insert(patterns.end(), subcommand->aliases->begin(), subcommand->aliases->end());
+    if (subcommand->aliases)
+      patterns.insert(patterns.end(), subcommand->aliases->begin(), subcommand->aliases->end());
     // An alias names no function of its own, so aliased commands call theirs by name.
-    std::string callee = patterns.size() == 1 ? "\"" + functionName + "_${words[1]}\""
-                                              : "\"" + functionName + "_" + subcommand->commandName + "\"";
-    text += "        " + joined(patterns, "|") + ")\n            " + callee + "\n            ret=0\n            ;;\n";
+    std::string callee = patterns.size() == 1
+                             ? "\"" + functionName + "_${words[1]}\""
+                             : "\"" + functionName + "_" + subcommand->commandName + "\"";
+    text += "        " + joined(patterns, "|") + ")\n            " + callee +
+            "\n            ret=0\n            ;;\n";
   }
   text += "        esac\n        ;;\n    esac\n\n";
   return text;
@@ -211,17 +235,21 @@ std::string subcommandDispatch(const CommandPath& path, const std::vector<const 
 std::string commandFunction(const CommandPath& path, bool isRoot) {
   const CommandInfoV0& command = *path.command;
   std::string text = "_" + joined(path.names, "_") + "() {\n";
-  if (isRoot) text += rootPreamble;  // names no helper
+  if (isRoot)
+    text += rootPreamble;  // names no helper
   text += "    local -i ret=1\n";
 
   std::vector<std::string> specifications;
   for (const ArgumentInfoV0* argument : offeredArguments(command)) {
-    if (!isNamed(*argument)) continue;
-    if (listCompletion(*argument) && takesValue(*argument)) text += listDeclaration(command, *argument);
+    if (!isNamed(*argument))
+      continue;
+    if (listCompletion(*argument) && takesValue(*argument))
+      text += listDeclaration(command, *argument);
     specifications.push_back(argumentSpecification(path, *argument));
   }
   for (const ArgumentInfoV0* positional : offeredPositionals(command)) {
-    if (listCompletion(*positional)) text += listDeclaration(command, *positional);
+    if (listCompletion(*positional))
+      text += listDeclaration(command, *positional);
     specifications.push_back(argumentSpecification(path, *positional));
   }
   std::vector<const CommandInfoV0*> subcommands = offeredSubcommands(command);
@@ -231,9 +259,11 @@ std::string commandFunction(const CommandPath& path, bool isRoot) {
   }
 
   text += "    local -ar arg_specs=(\n";
-  for (const std::string& specification : specifications) text += "        " + specification + "\n";
+  for (const std::string& specification : specifications)
+    text += "        " + specification + "\n";
   text += "    )\n    _arguments -w -s -S : \"${arg_specs[@]}\" && ret=0\n\n";
-  if (!subcommands.empty()) text += subcommandDispatch(path, subcommands);
+  if (!subcommands.empty())
+    text += subcommandDispatch(path, subcommands);
   text += "    return \"${ret}\"\n}\n\n";
   return text;
 }
@@ -244,7 +274,8 @@ std::string zshCompletionScript(const CommandInfoV0& root) {
   std::string script = "#compdef " + root.commandName + "\n\n";
   script += withRootName(helperFunctions, root.commandName);
   std::vector<CommandPath> commands = offeredCommands(root);
-  for (std::size_t index = 0; index < commands.size(); ++index) script += commandFunction(commands[index], index == 0);
+  for (std::size_t index = 0; index < commands.size(); ++index)
+    script += commandFunction(commands[index], index == 0);
   std::string rootFunction = "_" + root.commandName;
   script += "if [[ \"${funcstack[1]}\" = \"" + rootFunction + "\" ]]; then\n    " + rootFunction +
             " \"${@}\"\nelse\n    compdef " + rootFunction + " " + root.commandName + "\nfi\n";

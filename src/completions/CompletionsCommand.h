@@ -31,7 +31,9 @@ struct Actions {
     std::string script = argparse::completionScript<Root>(completionShell(shell));
     std::cout << completions::install(shell, script, home) << std::flush;
   }
-  static void uninstall(Shell shell) { std::cout << completions::uninstall(shell, currentHomeDirectory()) << std::flush; }
+  static void uninstall(Shell shell) {
+    std::cout << completions::uninstall(shell, currentHomeDirectory()) << std::flush;
+  }
 };
 
 inline constexpr const char* completionsDiscussion =
@@ -53,7 +55,9 @@ struct CompletionsCommand : argparse::ParsableCommand {
 
   struct Zsh : argparse::ParsableCommand {
     struct Generate : argparse::ParsableCommand {
-      static argparse::CommandConfiguration configuration() { return {.abstract = "Print the zsh completion script"}; }
+      static argparse::CommandConfiguration configuration() {
+        return {.abstract = "Print the zsh completion script"};
+      }
       void run() override { completions::Actions<Root>::generate(Shell::zsh); }
     };
     struct Install : argparse::ParsableCommand {
@@ -63,7 +67,9 @@ struct CompletionsCommand : argparse::ParsableCommand {
       void run() override { completions::Actions<Root>::install(Shell::zsh); }
     };
     struct Uninstall : argparse::ParsableCommand {
-      static argparse::CommandConfiguration configuration() { return {.abstract = "Uninstall zsh completions"}; }
+      static argparse::CommandConfiguration configuration() {
+        return {.abstract = "Uninstall zsh completions"};
+      }
       void run() override { completions::Actions<Root>::uninstall(Shell::zsh); }
     };
 
@@ -90,7 +96,9 @@ struct CompletionsCommand : argparse::ParsableCommand {
       void run() override { completions::Actions<Root>::install(Shell::fish); }
     };
     struct Uninstall : argparse::ParsableCommand {
-      static argparse::CommandConfiguration configuration() { return {.abstract = "Uninstall fish completions"}; }
+      static argparse::CommandConfiguration configuration() {
+        return {.abstract = "Uninstall fish completions"};
+      }
       void run() override { completions::Actions<Root>::uninstall(Shell::fish); }
     };
 

@@ -11,11 +11,15 @@ std::string_view relativeDirectory(Shell shell) {
   return shell == Shell::zsh ? ".zsh/completions" : ".config/fish/completions";
 }
 
-std::string_view fileName(Shell shell) { return shell == Shell::zsh ? "_kestrune" : "kestrune.fish"; }
+std::string_view fileName(Shell shell) {
+  return shell == Shell::zsh ? "_kestrune" : "kestrune.fish";
+}
 
 }  // namespace
 
-std::string_view shellName(Shell shell) { return shell == Shell::zsh ? "zsh" : "fish"; }
+std::string_view shellName(Shell shell) {
+  return shell == Shell::zsh ? "zsh" : "fish";
+}
 
 argparse::CompletionShell completionShell(Shell shell) {
   return shell == Shell::zsh ? argparse::CompletionShell::zsh : argparse::CompletionShell::fish;
@@ -26,7 +30,8 @@ HomeDirectoryError::HomeDirectoryError()
 
 std::string currentHomeDirectory() {
   std::optional<std::string> home = platform::homeDirectory();
-  if (!home || home->empty()) throw HomeDirectoryError();
+  if (!home || home->empty())
+    throw HomeDirectoryError();
   return *home;
 }
 
@@ -35,7 +40,8 @@ std::string completionsDirectory(const std::string& home, Shell shell) {
 }
 
 std::string completionsFile(const std::string& home, Shell shell) {
-  return platform::appendingPathComponent(completionsDirectory(home, shell), std::string(fileName(shell)));
+  return platform::appendingPathComponent(completionsDirectory(home, shell),
+                                          std::string(fileName(shell)));
 }
 
 std::string install(Shell shell, const std::string& script, const std::string& home) {
@@ -43,7 +49,8 @@ std::string install(Shell shell, const std::string& script, const std::string& h
   std::string path = completionsFile(home, shell);
   platform::writeFileAtomically(path, script);
 
-  std::string installed = "✓ Installed " + std::string(shellName(shell)) + " completions to " + path + "\n";
+  std::string installed =
+      "✓ Installed " + std::string(shellName(shell)) + " completions to " + path + "\n";
   if (shell == Shell::zsh) {
     return installed +
            "\n"
@@ -57,7 +64,8 @@ std::string install(Shell shell, const std::string& script, const std::string& h
 std::string uninstall(Shell shell, const std::string& home) {
   std::string path = completionsFile(home, shell);
   std::string name(shellName(shell));
-  if (!platform::pathExists(path)) return "No " + name + " completions found at " + path + "\n";
+  if (!platform::pathExists(path))
+    return "No " + name + " completions found at " + path + "\n";
   platform::removeItem(path);
   return "✓ Removed " + name + " completions from " + path + "\n";
 }

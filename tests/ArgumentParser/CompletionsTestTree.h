@@ -10,8 +10,12 @@
 
 namespace argparse::testing {
 
-inline NameInfoV0 longName(std::string name) { return {NameInfoV0::Kind::longName, std::move(name)}; }
-inline NameInfoV0 shortName(std::string name) { return {NameInfoV0::Kind::shortName, std::move(name)}; }
+inline NameInfoV0 longName(std::string name) {
+  return {NameInfoV0::Kind::longName, std::move(name)};
+}
+inline NameInfoV0 shortName(std::string name) {
+  return {NameInfoV0::Kind::shortName, std::move(name)};
+}
 
 inline ArgumentInfoV0 flag(std::vector<NameInfoV0> names, std::string abstract) {
   ArgumentInfoV0 argument;
@@ -45,9 +49,13 @@ inline ArgumentInfoV0 positional(std::string valueName, std::string abstract,
   return argument;
 }
 
-inline CompletionKindV0 listOf(std::vector<std::string> values) { return {CompletionKindV0::List{std::move(values)}}; }
+inline CompletionKindV0 listOf(std::vector<std::string> values) {
+  return {CompletionKindV0::List{std::move(values)}};
+}
 
-inline ArgumentInfoV0 helpFlag() { return flag({shortName("h"), longName("help")}, "Show help information."); }
+inline ArgumentInfoV0 helpFlag() {
+  return flag({shortName("h"), longName("help")}, "Show help information.");
+}
 
 inline std::vector<ArgumentInfoV0> withGlobalOptions(std::vector<ArgumentInfoV0> arguments) {
   arguments.push_back(flag({longName("json")}, "Output as JSON"));
@@ -56,13 +64,15 @@ inline std::vector<ArgumentInfoV0> withGlobalOptions(std::vector<ArgumentInfoV0>
   return arguments;
 }
 
-inline CommandInfoV0 command(std::string name, std::string abstract, std::vector<ArgumentInfoV0> arguments,
+inline CommandInfoV0 command(std::string name, std::string abstract,
+                             std::vector<ArgumentInfoV0> arguments,
                              std::vector<CommandInfoV0> subcommands = {}) {
   CommandInfoV0 info;
   info.commandName = std::move(name);
   info.abstract = std::move(abstract);
   info.arguments = std::move(arguments);
-  if (!subcommands.empty()) info.subcommands = std::move(subcommands);
+  if (!subcommands.empty())
+    info.subcommands = std::move(subcommands);
   return info;
 }
 
@@ -73,27 +83,33 @@ inline CommandInfoV0 command(std::string name, std::string abstract, std::vector
 //   app: mute <app-name> <action>, hidden debug
 //   help [<subcommands> ...]
 inline ToolInfoV0 sampleDump() {
-  CommandInfoV0 volume = command("volume", "Get or set system volume", {helpFlag()},
-                                 {command("get", "Get current volume", withGlobalOptions({})),
-                                  command("set", "Set volume level", withGlobalOptions({positional("level", "Volume level (0-100)")}))});
+  CommandInfoV0 volume =
+      command("volume", "Get or set system volume", {helpFlag()},
+              {command("get", "Get current volume", withGlobalOptions({})),
+               command("set", "Set volume level",
+                       withGlobalOptions({positional("level", "Volume level (0-100)")}))});
   volume.defaultSubcommand = "get";
 
-  CommandInfoV0 silentMode = command("silent-mode", "Silent mode: it's \"quiet\"", {helpFlag()},
-                                     {command("toggle", "Toggle silent mode", withGlobalOptions({}))});
+  CommandInfoV0 silentMode =
+      command("silent-mode", "Silent mode: it's \"quiet\"", {helpFlag()},
+              {command("toggle", "Toggle silent mode", withGlobalOptions({}))});
 
   CommandInfoV0 device = command(
       "device", "Manage audio devices", {helpFlag()},
       {command("current", "Show the current device",
-               withGlobalOptions({positional("direction", "Device direction", listOf({"input", "output"}))}))});
+               withGlobalOptions(
+                   {positional("direction", "Device direction", listOf({"input", "output"}))}))});
 
-  ArgumentInfoV0 appName = positional("app-name", "Application name", CompletionKindV0{CompletionKindV0::Custom{}});
+  ArgumentInfoV0 appName =
+      positional("app-name", "Application name", CompletionKindV0{CompletionKindV0::Custom{}});
   CommandInfoV0 hidden = command("debug", "Hidden command", {helpFlag()});
   hidden.shouldDisplay = false;
-  CommandInfoV0 app = command(
-      "app", "Per-app control: volume [0-100]", {helpFlag()},
-      {command("mute", "Mute an app",
-               withGlobalOptions({appName, positional("action", "Mute action", listOf({"on", "off", "toggle"}))})),
-       hidden});
+  CommandInfoV0 app =
+      command("app", "Per-app control: volume [0-100]", {helpFlag()},
+              {command("mute", "Mute an app",
+                       withGlobalOptions({appName, positional("action", "Mute action",
+                                                              listOf({"on", "off", "toggle"}))})),
+               hidden});
 
   ArgumentInfoV0 subcommands = positional("subcommands", "");
   subcommands.isOptional = true;

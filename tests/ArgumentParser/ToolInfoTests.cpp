@@ -39,7 +39,8 @@ TEST(ToolInfoTest, AbsentOptionalKeysAreLeftOut) {
 TEST(ToolInfoTest, DumpIsPrettyWithSortedKeys) {
   ToolInfoV0 dump;
   dump.command.commandName = "tool";
-  dump.command.arguments = std::vector<ArgumentInfoV0>{testing::flag({testing::shortName("v")}, "Verbose")};
+  dump.command.arguments =
+      std::vector<ArgumentInfoV0>{testing::flag({testing::shortName("v")}, "Verbose")};
   EXPECT_EQ(encodeDump(dump),
             "{\n"
             "  \"command\" : {\n"
@@ -94,9 +95,10 @@ TEST(ToolInfoTest, CompletionKindsAreOneKeyObjects) {
 TEST(ToolInfoTest, CompletionKindWithOtherThanOneKeyIsRejected) {
   for (const char* text : {R"({})", R"({"directory":{},"custom":{}})"}) {
     SCOPED_TRACE(text);
-    json::Value value = json::parse(R"({"kind":"option","shouldDisplay":true,"isOptional":true,)"
-                                    R"("isRepeating":false,"parsingStrategy":"default","completionKind":)" +
-                                    std::string(text) + "}");
+    json::Value value =
+        json::parse(R"({"kind":"option","shouldDisplay":true,"isOptional":true,)"
+                    R"("isRepeating":false,"parsingStrategy":"default","completionKind":)" +
+                    std::string(text) + "}");
     try {
       decodeArgumentInfoV0(value);
       FAIL() << "decoded";
@@ -109,9 +111,10 @@ TEST(ToolInfoTest, CompletionKindWithOtherThanOneKeyIsRejected) {
 
 TEST(ToolInfoTest, DecodingErrorsSayWhere) {
   try {
-    parseToolInfoV0(R"({"serializationVersion":0,"command":{"shouldDisplay":true,"commandName":"x",)"
-                     R"("arguments":[{"kind":"switch","shouldDisplay":true,"isOptional":true,)"
-                     R"("isRepeating":false,"parsingStrategy":"default"}]}})");
+    parseToolInfoV0(
+        R"({"serializationVersion":0,"command":{"shouldDisplay":true,"commandName":"x",)"
+        R"("arguments":[{"kind":"switch","shouldDisplay":true,"isOptional":true,)"
+        R"("isRepeating":false,"parsingStrategy":"default"}]}})");
     FAIL() << "decoded";
   } catch (const json::DecodingError& error) {
     EXPECT_EQ(error.kind(), json::DecodingError::Kind::dataCorrupted);
@@ -123,12 +126,14 @@ TEST(ToolInfoTest, DecodingErrorsSayWhere) {
 
 TEST(ToolInfoTest, HeaderReadsOnlyTheVersion) {
   EXPECT_EQ(parseToolInfoHeader(encodeDump(sampleDump())).serializationVersion, 0);
-  EXPECT_EQ(parseToolInfoHeader(R"({"serializationVersion":3,"command":"anything"})").serializationVersion, 3);
+  EXPECT_EQ(parseToolInfoHeader(R"({"serializationVersion":3,"command":"anything"})")
+                .serializationVersion,
+            3);
 }
 
 TEST(ToolInfoTest, NullOptionalMembersReadAsAbsent) {
-  CommandInfoV0 command = decodeCommandInfoV0(
-      json::parse(R"({"shouldDisplay":false,"commandName":"x","abstract":null,"subcommands":null})"));
+  CommandInfoV0 command = decodeCommandInfoV0(json::parse(
+      R"({"shouldDisplay":false,"commandName":"x","abstract":null,"subcommands":null})"));
   EXPECT_FALSE(command.shouldDisplay);
   EXPECT_FALSE(command.abstract);
   EXPECT_FALSE(command.subcommands);

@@ -18,7 +18,8 @@ using testing::writeFile;
 
 TEST(InstallationTest, PathsUnderTheHomeDirectory) {
   EXPECT_EQ(completionsFile("/home/ann", Shell::zsh), "/home/ann/.zsh/completions/_kestrune");
-  EXPECT_EQ(completionsFile("/home/ann/", Shell::fish), "/home/ann/.config/fish/completions/kestrune.fish");
+  EXPECT_EQ(completionsFile("/home/ann/", Shell::fish),
+            "/home/ann/.config/fish/completions/kestrune.fish");
   EXPECT_EQ(completionsDirectory("/home/ann", Shell::fish), "/home/ann/.config/fish/completions");
 }
 
@@ -45,8 +46,9 @@ TEST(InstallationTest, ZshInstallCreatesTheDirectoriesAndReplacesTheFile) {
 TEST(InstallationTest, FishInstallAdvisesSourcing) {
   TemporaryDirectory home;
   std::string file = home / ".config/fish/completions/kestrune.fish";
-  EXPECT_EQ(install(Shell::fish, "script", home.path()),
-            "✓ Installed fish completions to " + file + "\nRestart fish or run:  source " + file + "\n");
+  EXPECT_EQ(
+      install(Shell::fish, "script", home.path()),
+      "✓ Installed fish completions to " + file + "\nRestart fish or run:  source " + file + "\n");
   EXPECT_EQ(readFile(file), "script");
 }
 
@@ -56,7 +58,8 @@ TEST(InstallationTest, UninstallTwice) {
     std::string name(shellName(shell));
     std::string file = completionsFile(home.path(), shell);
     install(shell, "script", home.path());
-    EXPECT_EQ(uninstall(shell, home.path()), "✓ Removed " + name + " completions from " + file + "\n");
+    EXPECT_EQ(uninstall(shell, home.path()),
+              "✓ Removed " + name + " completions from " + file + "\n");
     EXPECT_FALSE(platform::pathExists(file));
     EXPECT_TRUE(platform::pathExists(completionsDirectory(home.path(), shell)));
     EXPECT_EQ(uninstall(shell, home.path()), "No " + name + " completions found at " + file + "\n");
@@ -101,8 +104,9 @@ TEST(InstallationTest, FailedWriteKeepsTheOldFile) {
     EXPECT_THROW(install(Shell::fish, std::string(4096, '#'), home.path()), platform::FileError);
   }
   EXPECT_EQ(readFile(file), "old script");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(completionsDirectory(home.path(), Shell::fish)),
-                          std::filesystem::directory_iterator()),
+  EXPECT_EQ(std::distance(
+                std::filesystem::directory_iterator(completionsDirectory(home.path(), Shell::fish)),
+                std::filesystem::directory_iterator()),
             1);
 }
 

@@ -23,7 +23,8 @@ using Candidates = std::set<std::string>;
 // followed by a line feed) and records how it was called.
 constexpr const char* fakeProgram =
     "#!/bin/sh\n"
-    "printf 'SAP_SHELL=%s SAP_SHELL_VERSION=%s ARGS=%s\\n' \"$SAP_SHELL\" \"$SAP_SHELL_VERSION\" \"$*\" "
+    "printf 'SAP_SHELL=%s SAP_SHELL_VERSION=%s ARGS=%s\\n' \"$SAP_SHELL\" \"$SAP_SHELL_VERSION\" "
+    "\"$*\" "
     ">> \"$(dirname \"$0\")/../calls\"\n"
     "printf 'Music\\nSafari\\n'\n";
 
@@ -110,11 +111,13 @@ class ShellHarness {
     return candidates;
   }
   Candidates bash(const std::string& line) {
-    return candidateSet(run("timeout 30 bash " + shellQuoted(directory_ / "drive.bash") + " " + shellQuoted(line)));
+    return candidateSet(
+        run("timeout 30 bash " + shellQuoted(directory_ / "drive.bash") + " " + shellQuoted(line)));
   }
   Candidates fish(const std::string& line) {
-    return candidateSet(run("timeout 30 fish -c " + shellQuoted("source " + shellQuoted(directory_ / "kestrune.fish") +
-                                                                "; complete -C " + shellQuoted(line))));
+    return candidateSet(run("timeout 30 fish -c " +
+                            shellQuoted("source " + shellQuoted(directory_ / "kestrune.fish") +
+                                        "; complete -C " + shellQuoted(line))));
   }
 
   int syntaxCheck(const std::string& shellCommand, const std::string& script) {
@@ -124,7 +127,8 @@ class ShellHarness {
 
  private:
   std::string run(const std::string& command) {
-    return runCommand("cd " + shellQuoted(directory_.path()) + " && KESTRUNE_TEST_DIR=" + shellQuoted(directory_.path()) +
+    return runCommand("cd " + shellQuoted(directory_.path()) +
+                      " && KESTRUNE_TEST_DIR=" + shellQuoted(directory_.path()) +
                       " PATH=" + shellQuoted(directory_ / "bin") + ":\"$PATH\" " + command)
         .output;
   }
@@ -133,7 +137,8 @@ class ShellHarness {
 };
 
 #define REQUIRE_SHELL(name) \
-  if (!hasProgram(name)) GTEST_SKIP() << name " is not installed; its completion script was not tried"
+  if (!hasProgram(name))    \
+  GTEST_SKIP() << name " is not installed; its completion script was not tried"
 
 std::string programOutput(const std::string& arguments) {
   return runCommand(shellQuoted(KESTRUNE_BINARY) + " " + arguments).output;
@@ -144,15 +149,17 @@ class ProgramScriptsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // What `completions ... generate` prints ends with one extra line feed.
-    harness_.useScripts(programOutput("completions zsh"), programOutput("--generate-completion-script bash"),
+    harness_.useScripts(programOutput("completions zsh"),
+                        programOutput("--generate-completion-script bash"),
                         programOutput("completions fish generate"));
     harness_.useProgram(KESTRUNE_BINARY);
   }
   ShellHarness harness_;
 };
 
-const Candidates topLevel = {"volume", "mute",      "silent-mode", "device",  "app",         "media", "profile",
-                             "bluetooth", "panel", "status",      "version", "completions", "help"};
+const Candidates topLevel = {"volume",  "mute",        "silent-mode", "device", "app",
+                             "media",   "profile",     "bluetooth",   "panel",  "status",
+                             "version", "completions", "help"};
 
 TEST_F(ProgramScriptsTest, ScriptsPassTheShellsSyntaxChecks) {
   if (hasProgram("zsh")) {
@@ -169,18 +176,24 @@ TEST_F(ProgramScriptsTest, Fish) {
   EXPECT_EQ(harness_.fish("kestrune "), topLevel);
   EXPECT_EQ(harness_.fish("kestrune device current "), (Candidates{"input", "output"}));
   EXPECT_EQ(harness_.fish("kestrune app mute Music "), (Candidates{"on", "off", "toggle"}));
-  EXPECT_EQ(harness_.fish("kestrune completions zsh "), (Candidates{"generate", "install", "uninstall"}));
-  EXPECT_EQ(harness_.fish("kestrune volume set --"), (Candidates{"--json", "--socket", "--help", "--version"}));
-  EXPECT_EQ(harness_.fish("kestrune volume set --json --"), (Candidates{"--socket", "--help", "--version"}));
+  EXPECT_EQ(harness_.fish("kestrune completions zsh "),
+            (Candidates{"generate", "install", "uninstall"}));
+  EXPECT_EQ(harness_.fish("kestrune volume set --"),
+            (Candidates{"--json", "--socket", "--help", "--version"}));
+  EXPECT_EQ(harness_.fish("kestrune volume set --json --"),
+            (Candidates{"--socket", "--help", "--version"}));
 }
 
 TEST_F(ProgramScriptsTest, Bash) {
   EXPECT_EQ(harness_.bash("kestrune "), topLevel);
   EXPECT_EQ(harness_.bash("kestrune device current "), (Candidates{"input", "output"}));
   EXPECT_EQ(harness_.bash("kestrune app mute Music "), (Candidates{"on", "off", "toggle"}));
-  EXPECT_EQ(harness_.bash("kestrune completions fish "), (Candidates{"generate", "install", "uninstall"}));
-  EXPECT_EQ(harness_.bash("kestrune volume set --"), (Candidates{"--json", "--socket", "--help", "--version"}));
-  EXPECT_EQ(harness_.bash("kestrune volume set --json --"), (Candidates{"--socket", "--help", "--version"}));
+  EXPECT_EQ(harness_.bash("kestrune completions fish "),
+            (Candidates{"generate", "install", "uninstall"}));
+  EXPECT_EQ(harness_.bash("kestrune volume set --"),
+            (Candidates{"--json", "--socket", "--help", "--version"}));
+  EXPECT_EQ(harness_.bash("kestrune volume set --json --"),
+            (Candidates{"--socket", "--help", "--version"}));
 }
 
 TEST_F(ProgramScriptsTest, Zsh) {
@@ -188,7 +201,8 @@ TEST_F(ProgramScriptsTest, Zsh) {
   EXPECT_EQ(harness_.zsh("kestrune "), topLevel);
   EXPECT_EQ(harness_.zsh("kestrune device current "), (Candidates{"input", "output"}));
   EXPECT_EQ(harness_.zsh("kestrune app mute Music "), (Candidates{"on", "off", "toggle"}));
-  EXPECT_EQ(harness_.zsh("kestrune volume set --"), (Candidates{"--json", "--socket", "--help", "--version"}));
+  EXPECT_EQ(harness_.zsh("kestrune volume set --"),
+            (Candidates{"--json", "--socket", "--help", "--version"}));
 }
 
 // Custom completions call the program back; a stand-in answers.
@@ -208,20 +222,24 @@ TEST_F(CustomCompletionTest, Fish) {
   std::string version = runCommand("fish -c 'printf %s $FISH_VERSION'").output;
   EXPECT_EQ(harness_.fish("kestrune app mute "), (Candidates{"Music", "Safari"}));
   EXPECT_EQ(harness_.fish("kestrune app mute Sa"), (Candidates{"Safari"}));
-  EXPECT_EQ(harness_.calls(), "SAP_SHELL=fish SAP_SHELL_VERSION=" + version +
-                                  " ARGS=---completion app mute -- positional@0 3 0 kestrune app mute \n"
-                                  "SAP_SHELL=fish SAP_SHELL_VERSION=" +
-                                  version + " ARGS=---completion app mute -- positional@0 3 2 kestrune app mute Sa\n");
+  EXPECT_EQ(harness_.calls(),
+            "SAP_SHELL=fish SAP_SHELL_VERSION=" + version +
+                " ARGS=---completion app mute -- positional@0 3 0 kestrune app mute \n"
+                "SAP_SHELL=fish SAP_SHELL_VERSION=" +
+                version +
+                " ARGS=---completion app mute -- positional@0 3 2 kestrune app mute Sa\n");
 }
 
 TEST_F(CustomCompletionTest, Bash) {
   std::string version = runCommand("bash -c 'IFS=.; printf %s \"${BASH_VERSINFO[*]}\"'").output;
   EXPECT_EQ(harness_.bash("kestrune app mute "), (Candidates{"Music", "Safari"}));
   EXPECT_EQ(harness_.bash("kestrune app mute Sa"), (Candidates{"Safari"}));
-  EXPECT_EQ(harness_.calls(), "SAP_SHELL=bash SAP_SHELL_VERSION=" + version +
-                                  " ARGS=---completion app mute -- positional@0 3 0 kestrune app mute \n"
-                                  "SAP_SHELL=bash SAP_SHELL_VERSION=" +
-                                  version + " ARGS=---completion app mute -- positional@0 3 2 kestrune app mute Sa\n");
+  EXPECT_EQ(harness_.calls(),
+            "SAP_SHELL=bash SAP_SHELL_VERSION=" + version +
+                " ARGS=---completion app mute -- positional@0 3 0 kestrune app mute \n"
+                "SAP_SHELL=bash SAP_SHELL_VERSION=" +
+                version +
+                " ARGS=---completion app mute -- positional@0 3 2 kestrune app mute Sa\n");
 }
 
 TEST_F(CustomCompletionTest, Zsh) {
@@ -229,8 +247,9 @@ TEST_F(CustomCompletionTest, Zsh) {
   std::string version = runCommand("zsh -fc 'printf %s $ZSH_VERSION'").output;
   // Every line the program prints is offered, the last one included.
   EXPECT_EQ(harness_.zsh("kestrune app mute "), (Candidates{"Music", "Safari"}));
-  EXPECT_EQ(harness_.calls(), "SAP_SHELL=zsh SAP_SHELL_VERSION=" + version +
-                                  " ARGS=---completion app mute -- positional@0 3 0 kestrune app mute \n");
+  EXPECT_EQ(harness_.calls(),
+            "SAP_SHELL=zsh SAP_SHELL_VERSION=" + version +
+                " ARGS=---completion app mute -- positional@0 3 0 kestrune app mute \n");
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #pragma once
 // Runs shell commands for the tests of the completion scripts in real shells.
 
+#include <sys/wait.h>
 #include <array>
 #include <cstdio>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace kestrune::testing {
 
@@ -20,10 +20,12 @@ struct CommandResult {
 inline CommandResult runCommand(const std::string& command) {
   CommandResult result;
   FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
+  if (pipe == nullptr)
+    return result;
   std::array<char, 4096> buffer{};
   std::size_t count = 0;
-  while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), count);
+  while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.output.append(buffer.data(), count);
   int status = ::pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -54,7 +56,8 @@ inline std::set<std::string> candidateSet(const std::string& output) {
   std::string line;
   while (std::getline(lines, line)) {
     line = line.substr(0, line.find('\t'));
-    if (!line.empty()) candidates.insert(line);
+    if (!line.empty())
+      candidates.insert(line);
   }
   return candidates;
 }

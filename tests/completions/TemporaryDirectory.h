@@ -15,8 +15,10 @@ namespace kestrune::testing {
 class TemporaryDirectory {
  public:
   TemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrune-completions-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kestrune-completions-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+      throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
   TemporaryDirectory(const TemporaryDirectory&) = delete;
@@ -43,7 +45,8 @@ inline std::string readFile(const std::string& path) {
 inline void writeFile(const std::string& path, const std::string& contents) {
   std::ofstream stream(path, std::ios::binary);
   stream << contents;
-  if (!stream.flush()) throw std::runtime_error("could not write " + path);
+  if (!stream.flush())
+    throw std::runtime_error("could not write " + path);
 }
 
 }  // namespace kestrune::testing
