@@ -4,8 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target kestrune kestrune-sim
 
 # Fixed width so help and tables look the same in every terminal.
 export COLUMNS=100 LINES=40
@@ -22,7 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-build/kestrune-sim --socket "$SOCK" 2>"$workdir/sim.log" &
+"$build/kestrune-sim" --socket "$SOCK" 2>"$workdir/sim.log" &
 sim_pid=$!
 for _ in $(seq 1 100); do
   [ -S "$SOCK" ] && break
@@ -42,7 +43,7 @@ fi
 tour() {
   echo
   echo "\$ kestrune $*"
-  build/kestrune "$@" --socket "$SOCK" || echo "(exit status $?)"
+  "$build/kestrune" "$@" --socket "$SOCK" || echo "(exit status $?)"
 }
 
 tour status
