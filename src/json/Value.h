@@ -190,7 +190,11 @@ class ObjectBuilder {
 // Nesting deeper than this is a parse error (never a stack overflow).
 inline constexpr std::size_t maxDepth = 512;
 
-// Strict JSON over UTF-8 bytes. Throws ParseError.
+// Strict JSON over UTF-8 bytes: no byte-order mark, comments or trailing
+// commas; invalid UTF-8 and unpaired surrogates are errors. Integers within
+// the signed 64-bit range are kept exactly, other numbers as doubles (a
+// number beyond the double range is an error, one too small becomes 0).
+// Throws ParseError.
 Value parse(std::string_view utf8);
 
 // No added white space, members in insertion order, "/" written as "\/",
@@ -200,7 +204,8 @@ std::string writeCompact(const Value& value);
 
 // Two-space indentation, one member or element per line, "key" : value,
 // members of every object sorted by key (byte-wise). Empty containers are
-// written as [] and {}. Same number and escaping rules as writeCompact.
+// written as [] and {}. Same number and escaping rules as writeCompact. No
+// newline follows the closing bracket.
 std::string writePretty(const Value& value);
 
 // The text of one number as both writers produce it.
