@@ -21,7 +21,7 @@ using testing::SimServer;
 
 const std::vector<std::string> kTerminal = {"COLUMNS=80", "LINES=25"};
 
-ProcessResult kestrune(std::vector<std::string> arguments) {
+ProcessResult kestrune(const std::vector<std::string>& arguments) {
   return runProcess(KESTRUNE_BINARY, arguments, kTerminal);
 }
 

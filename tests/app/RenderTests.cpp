@@ -14,7 +14,7 @@ class RenderTest : public ::testing::Test {
   void SetUp() override { jsonOutput = false; }
   void TearDown() override { jsonOutput = false; }
 
-  std::string data(CLIResponseData::Case payload, std::optional<std::string> message = {}) {
+  std::string data(CLIResponseData::Case payload, const std::optional<std::string>& message = {}) {
     std::ostringstream out;
     printData(CLIResponseData{std::move(payload)}, message, out);
     return out.str();

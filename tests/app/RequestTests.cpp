@@ -19,14 +19,17 @@ struct RequestCase {
   std::string request;  // compact JSON
 };
 
-std::unique_ptr<RequestCommand> parseLeaf(const std::vector<std::string>& arguments) {
-  auto parsed = argparse::parseAsRoot<KestruneCLI>(arguments);
-  auto* leaf = dynamic_cast<RequestCommand*>(parsed.get());
-  if (leaf == nullptr) {
-    return nullptr;
-  }
-  parsed.release();
-  return std::unique_ptr<RequestCommand>(leaf);
+// The parsed leaf command, seen as a request command when it is one.
+struct ParsedLeaf {
+  std::unique_ptr<argparse::ParsableCommand> command;
+
+  RequestCommand* get() const { return dynamic_cast<RequestCommand*>(command.get()); }
+  RequestCommand* operator->() const { return get(); }
+  explicit operator bool() const { return get() != nullptr; }
+};
+
+ParsedLeaf parseLeaf(const std::vector<std::string>& arguments) {
+  return {argparse::parseAsRoot<KestruneCLI>(arguments)};
 }
 
 std::string requestFor(const std::vector<std::string>& arguments) {

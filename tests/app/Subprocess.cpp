@@ -70,6 +70,7 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overr
     entries[text.substr(0, text.find('='))] = text;
   }
   std::vector<std::string> merged;
+  merged.reserve(entries.size());
   for (auto& [name, text] : entries) {
     merged.push_back(std::move(text));
   }
@@ -78,6 +79,7 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overr
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
   std::vector<char*> result;
+  result.reserve(strings.size() + 1);
   for (auto& s : strings) {
     result.push_back(s.data());
   }
