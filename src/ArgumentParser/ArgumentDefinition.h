@@ -22,7 +22,9 @@ struct InputKey {
   std::vector<std::string> path;
 
   friend bool operator==(const InputKey&, const InputKey&) = default;
-  friend auto operator<=>(const InputKey&, const InputKey&) = default;
+  friend bool operator<(const InputKey& a, const InputKey& b) {
+    return a.name != b.name ? a.name < b.name : a.path < b.path;
+  }
 };
 
 struct ArgumentDefinition {

@@ -132,11 +132,11 @@ std::unique_ptr<A> parse(const std::vector<std::string>& arguments) {
 
 // The exit path: prints the message for `error` to the stream it belongs to
 // and ends the process with its status. A null error exits with 0.
-[[noreturn]] void exit(CommandType root, std::exception_ptr error);
+[[noreturn]] void exit(CommandType root, const std::exception_ptr& error);
 // The short message, the full text printed on exit, and the status.
-std::string message(CommandType root, std::exception_ptr error);
-std::string fullMessage(CommandType root, std::exception_ptr error);
-ExitCode exitCode(CommandType root, std::exception_ptr error);
+std::string message(CommandType root, const std::exception_ptr& error);
+std::string fullMessage(CommandType root, const std::exception_ptr& error);
+ExitCode exitCode(CommandType root, const std::exception_ptr& error);
 
 // The help screen and usage line of `subcommand` (the root when null) in the
 // tree of `root`; columns default to the terminal width.

@@ -354,6 +354,25 @@ bool onlyBuiltInFlagsRemain(const CommandStack& stack, const SplitArguments& spl
   });
 }
 
+// The first unused option is unknown; otherwise unused values are extra.
+void throwForLeftovers(const SplitArguments& split) {
+  auto unused = split.unusedPositions();
+  for (std::size_t position : unused) {
+    if (split[position].isOption()) {
+      throw ParserError::unknownOption(split[position].option.name);
+    }
+  }
+  if (unused.empty()) {
+    return;
+  }
+  std::vector<std::pair<InputIndex, std::string>> values;
+  values.reserve(unused.size());
+  for (std::size_t position : unused) {
+    values.emplace_back(split[position].index, split[position].value);
+  }
+  throw ParserError::unexpectedExtraValues(std::move(values));
+}
+
 [[noreturn]] void fail(const CommandStack& stack, ParserError error) {
   throw CommandError{typesOf(stack), std::move(error)};
 }
@@ -521,20 +540,11 @@ ParseResult CommandParser::descend(SplitArguments& split) const {
 }
 
 void CommandParser::checkLeftovers(const CommandStack& stack, const SplitArguments& split) const {
-  auto unused = split.unusedPositions();
-  for (std::size_t position : unused) {
-    if (split[position].isOption()) {
-      fail(stack, ParserError::unknownOption(split[position].option.name));
-    }
+  try {
+    throwForLeftovers(split);
+  } catch (ParserError& error) {
+    fail(stack, std::move(error));
   }
-  if (unused.empty()) {
-    return;
-  }
-  std::vector<std::pair<InputIndex, std::string>> values;
-  for (std::size_t position : unused) {
-    values.emplace_back(split[position].index, split[position].value);
-  }
-  fail(stack, ParserError::unexpectedExtraValues(std::move(values)));
 }
 
 void parseArguments(ParsableArguments& target, const CommandStack& stack,
@@ -552,18 +562,7 @@ void parseArguments(ParsableArguments& target, const CommandStack& stack,
       throw;
     }
     checkForBuiltInFlags(stack, split);
-    for (std::size_t position : split.unusedPositions()) {
-      if (split[position].isOption()) {
-        throw ParserError::unknownOption(split[position].option.name);
-      }
-    }
-    std::vector<std::pair<InputIndex, std::string>> values;
-    for (std::size_t position : split.unusedPositions()) {
-      values.emplace_back(split[position].index, split[position].value);
-    }
-    if (!values.empty()) {
-      throw ParserError::unexpectedExtraValues(std::move(values));
-    }
+    throwForLeftovers(split);
   } catch (ParserError& error) {
     fail(stack, std::move(error));
   }

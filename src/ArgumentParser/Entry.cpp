@@ -19,7 +19,7 @@ namespace {
 constexpr int kReturnNormally = -1;
 
 // Prints the message for an error; returns the status to exit with.
-int report(const CommandTree& tree, std::exception_ptr error, const CommandStack& stack,
+int report(const CommandTree& tree, const std::exception_ptr& error, const CommandStack& stack,
            std::ostream& out, std::ostream& err) {
   MessageInfo info = messageInfo(tree, error, stack);
   std::string text = info.fullText();
@@ -107,7 +107,7 @@ void parseInto(ParsableArguments& target, std::string_view typeName,
   parseArguments(target, {}, arguments);
 }
 
-void exit(CommandType root, std::exception_ptr error) {
+void exit(CommandType root, const std::exception_ptr& error) {
   if (!error) {
     exitProcess(0);
   }
@@ -115,17 +115,17 @@ void exit(CommandType root, std::exception_ptr error) {
   exitProcess(report(tree, error, CommandStack{&tree.root()}, std::cout, std::cerr));
 }
 
-std::string message(CommandType root, std::exception_ptr error) {
+std::string message(CommandType root, const std::exception_ptr& error) {
   CommandTree tree(root);
   return messageInfo(tree, error, CommandStack{&tree.root()}).message;
 }
 
-std::string fullMessage(CommandType root, std::exception_ptr error) {
+std::string fullMessage(CommandType root, const std::exception_ptr& error) {
   CommandTree tree(root);
   return messageInfo(tree, error, CommandStack{&tree.root()}).fullText();
 }
 
-ExitCode exitCode(CommandType root, std::exception_ptr error) {
+ExitCode exitCode(CommandType root, const std::exception_ptr& error) {
   CommandTree tree(root);
   return ExitCode{messageInfo(tree, error, CommandStack{&tree.root()}).exitCode};
 }

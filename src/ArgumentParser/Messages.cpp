@@ -143,7 +143,7 @@ std::string extraValuesMessage(const ParserError& error) {
   return std::to_string(error.extraValues.size()) + " unexpected arguments: " + list;
 }
 
-std::string describe(std::exception_ptr error) {
+std::string describe(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (const ValidationError& e) {
@@ -207,7 +207,7 @@ MessageInfo validationInfo(const CommandStack& stack, std::string message, const
   return info;
 }
 
-MessageInfo infoForThrown(const CommandTree& tree, std::exception_ptr error,
+MessageInfo infoForThrown(const CommandTree& tree, const std::exception_ptr& error,
                           const CommandStack& stack, bool noArguments);
 
 MessageInfo infoForParserError(const CommandTree& tree, const CommandStack& stack,
@@ -238,7 +238,7 @@ MessageInfo infoForParserError(const CommandTree& tree, const CommandStack& stac
   }
 }
 
-MessageInfo infoForThrown(const CommandTree& tree, std::exception_ptr error,
+MessageInfo infoForThrown(const CommandTree& tree, const std::exception_ptr& error,
                           const CommandStack& stack, bool noArguments) {
   try {
     std::rethrow_exception(error);
@@ -355,7 +355,7 @@ std::string MessageInfo::fullText() const {
   return {};
 }
 
-MessageInfo messageInfo(const CommandTree& tree, std::exception_ptr error,
+MessageInfo messageInfo(const CommandTree& tree, const std::exception_ptr& error,
                         const CommandStack& stack) {
   if (!error) {
     return helpInfo({});

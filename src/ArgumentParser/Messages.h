@@ -29,7 +29,7 @@ struct MessageInfo {
 };
 
 // `stack` is where the error arose when the error itself does not say.
-MessageInfo messageInfo(const CommandTree& tree, std::exception_ptr error,
+MessageInfo messageInfo(const CommandTree& tree, const std::exception_ptr& error,
                         const CommandStack& stack);
 
 // The version shown by --version: that of the deepest command that has one.

@@ -43,7 +43,7 @@ ArgumentDeclaration flagDeclaration(std::string propertyName, const FlagSettings
 
 }  // namespace detail
 
-Flag::Flag(ParsableArguments* owner, std::string propertyName, Settings settings)
+Flag::Flag(ParsableArguments* owner, std::string propertyName, const Settings& settings)
     : detail::ArgumentBase(owner, detail::flagDeclaration(std::move(propertyName), settings)),
       default_(settings.defaultValue
                    ? settings.defaultValue

@@ -326,7 +326,7 @@ class Flag : public detail::ArgumentBase {
  public:
   using Settings = FlagSettings;
 
-  Flag(ParsableArguments* owner, std::string propertyName, Settings settings = {});
+  Flag(ParsableArguments* owner, std::string propertyName, const Settings& settings = {});
 
   bool get() const {
     if (!value_) {
