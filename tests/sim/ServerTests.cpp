@@ -186,6 +186,7 @@ TEST_F(ServerTest, ConnectionsBeyondTheBoundWaitForAFreeSlot) {
 TEST_F(ServerTest, ServesManyClientsAtOnce) {
   testing::BackgroundServer server(path, state);
   std::vector<std::thread> clients;
+  clients.reserve(8);
   std::atomic<int> answered{0};
   for (int t = 0; t < 8; ++t) {
     clients.emplace_back([&, t] {

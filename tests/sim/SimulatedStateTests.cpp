@@ -178,6 +178,7 @@ TEST_F(SimulatedStateTest, DeviceErrorsNameTheDevicesThatFit) {
 
 TEST_F(SimulatedStateTest, CyclingWalksTheDevicesOfThatDirectionAndWrapsAround) {
   std::vector<std::string> visited;
+  visited.reserve(5);
   for (int i = 0; i < 5; ++i) {
     visited.push_back(answer<D::Device>(C::CycleDevice{AudioDirection::input}).value.uid);
   }
