@@ -94,7 +94,7 @@ const std::string& largeText() {
 
 void BM_ParseLargeResponse(benchmark::State& state) {
   const std::string& text = largeText();
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     benchmark::DoNotOptimize(json::parse(text));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -103,7 +103,7 @@ BENCHMARK(BM_ParseLargeResponse)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeLargeResponse(benchmark::State& state) {
   const std::string& text = largeText();
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     benchmark::DoNotOptimize(decodeCLIResponse(std::string_view(text)));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -113,7 +113,7 @@ BENCHMARK(BM_DecodeLargeResponse)->Unit(benchmark::kMillisecond);
 void BM_EncodeCompactLargeResponse(benchmark::State& state) {
   const CLIResponse& response = largeResponse();
   const std::size_t size = largeText().size();
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     benchmark::DoNotOptimize(encodeCompact(response));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
@@ -123,7 +123,7 @@ BENCHMARK(BM_EncodeCompactLargeResponse)->Unit(benchmark::kMillisecond);
 void BM_EncodePrettySortedLargeResponse(benchmark::State& state) {
   const CLIResponse& response = largeResponse();
   std::size_t size = 0;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     const std::string text = encodePrettySorted(response);
     size = text.size();
     benchmark::DoNotOptimize(text.data());
@@ -134,7 +134,7 @@ BENCHMARK(BM_EncodePrettySortedLargeResponse)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeRequest(benchmark::State& state) {
   const std::string text = R"({"setAppVolume":{"appID":"com.example.music","percent":75}})";
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     benchmark::DoNotOptimize(decodeCLICommand(std::string_view(text)));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
