@@ -120,14 +120,28 @@ std::unique_ptr<ParsableCommand> parseAsRoot(const std::vector<std::string>& arg
   return parseAsRoot(command<Root>(), arguments);
 }
 
-// Parses one group of arguments that has no subcommands.
-void parseInto(ParsableArguments& target, std::string_view typeName,
-               const std::vector<std::string>& arguments);
+namespace detail {
+// A lone group's command name: its type name with underscores, without a
+// trailing "_options" (ServerOptions gives "server").
+std::string loneArgumentsName(std::string_view typeName);
+
 template <typename A>
-std::unique_ptr<A> parse(const std::vector<std::string>& arguments) {
-  auto parsed = std::make_unique<A>();
-  parseInto(*parsed, detail::typeName<A>(), arguments);
-  return parsed;
+struct LoneArguments : ParsableCommand {
+  static CommandConfiguration configuration() {
+    return {.commandName = loneArgumentsName(typeName<A>())};
+  }
+  OptionGroup<A> arguments{this, "arguments"};
+  void run() override {}
+};
+}  // namespace detail
+
+// Parses one group of arguments that has no subcommands; throws like parseAsRoot.
+template <typename A>
+std::shared_ptr<A> parse(const std::vector<std::string>& arguments) {
+  std::shared_ptr<ParsableCommand> parsed =
+      parseAsRoot(command<detail::LoneArguments<A>>(), arguments);
+  auto& lone = static_cast<detail::LoneArguments<A>&>(*parsed);
+  return std::shared_ptr<A>(parsed, &lone.arguments.mutableValue());
 }
 
 // The exit path: prints the message for `error` to the stream it belongs to

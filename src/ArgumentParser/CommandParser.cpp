@@ -547,30 +547,4 @@ void CommandParser::checkLeftovers(const CommandStack& stack, const SplitArgumen
   }
 }
 
-void parseArguments(ParsableArguments& target, const CommandStack& stack,
-                    const std::vector<std::string>& arguments) {
-  ArgumentSet set = makeArgumentSet(target);
-  for (const auto& definition : set.definitions()) {
-    definition.target->reset();
-  }
-  try {
-    SplitArguments split = SplitArguments::split(arguments);
-    try {
-      parseArgumentSet(set, split, nullptr);
-    } catch (ParserError&) {
-      checkForBuiltInFlags(stack, split);
-      throw;
-    }
-    checkForBuiltInFlags(stack, split);
-    throwForLeftovers(split);
-  } catch (ParserError& error) {
-    fail(stack, std::move(error));
-  }
-  try {
-    validateAll(target);
-  } catch (...) {
-    fail(stack, ParserError::userValidationError(std::current_exception()));
-  }
-}
-
 }  // namespace argparse

@@ -43,10 +43,6 @@ class CommandParser {
   const CommandTree& tree_;
 };
 
-// Parses a lone group of arguments as the whole command line.
-void parseArguments(ParsableArguments& target, const CommandStack& stack,
-                    const std::vector<std::string>& arguments);
-
 // The values and flags of one command level, taken from the split command
 // line (unknown options are left for other levels).
 void parseArgumentSet(const ArgumentSet& set, SplitArguments& split, const CommandNode* node);

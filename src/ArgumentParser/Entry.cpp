@@ -68,15 +68,6 @@ class CapturedStream {
   std::ostringstream captured_;
 };
 
-std::string argumentsCommandName(std::string_view typeName) {
-  std::string name = convertCamelCase(typeName, '_');
-  const std::string suffix = "_options";
-  if (name.size() > suffix.size() && name.ends_with(suffix)) {
-    name.resize(name.size() - suffix.size());
-  }
-  return name;
-}
-
 }  // namespace
 
 void main(CommandType root, int argc, char** argv) {
@@ -101,10 +92,13 @@ std::unique_ptr<ParsableCommand> parseAsRoot(CommandType root,
   return CommandParser(tree).parse(arguments).command;
 }
 
-void parseInto(ParsableArguments& target, std::string_view typeName,
-               const std::vector<std::string>& arguments) {
-  (void)argumentsCommandName(typeName);
-  parseArguments(target, {}, arguments);
+std::string detail::loneArgumentsName(std::string_view typeName) {
+  std::string name = convertCamelCase(typeName, '_');
+  const std::string suffix = "_options";
+  if (name.size() > suffix.size() && name.ends_with(suffix)) {
+    name.resize(name.size() - suffix.size());
+  }
+  return name;
 }
 
 void exit(CommandType root, const std::exception_ptr& error) {

@@ -79,6 +79,10 @@ CommandTree::CommandTree(CommandType root) : root_(std::make_unique<CommandNode>
   root_->type = root;
   checkAliases(root);
   addChildren(*root_);
+  // A root without subcommands keeps "help" free as a value for its arguments.
+  if (root_->children.empty()) {
+    return;
+  }
   auto help = std::make_unique<CommandNode>();
   help->type = command<HelpCommand>();
   help->parent = root_.get();

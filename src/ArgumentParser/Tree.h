@@ -1,6 +1,7 @@
 #pragma once
 // The command tree, built once from the root command type by following the
-// configured subcommands; the built-in `help` command is the root's last child.
+// configured subcommands; the built-in `help` command is the last child of a
+// root that has subcommands.
 
 #include <memory>
 #include <string>

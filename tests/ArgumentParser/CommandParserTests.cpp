@@ -384,3 +384,33 @@ TEST(ErrorMessages, InternalAndStructuralCases) {
 
 }  // namespace
 }  // namespace argparse
+
+namespace argparse {
+namespace {
+
+struct ServerOptions : ParsableArguments {
+  Argument<std::string> host{this, "host", {.help = {"Where to connect."}}};
+  Option<int> port{this, "port", {.defaultValue = 80}};
+};
+
+TEST(LoneArguments, ParseWithoutATreeAndNameTheCommandFromTheType) {
+  auto parsed = parse<ServerOptions>({"example.org", "--port", "8080"});
+  EXPECT_EQ(*parsed->host, "example.org");
+  EXPECT_EQ(*parsed->port, 8080);
+  // "help" is an ordinary value where there are no subcommands.
+  EXPECT_EQ(*parse<ServerOptions>({"help"})->host, "help");
+  try {
+    parse<ServerOptions>({"--port", "81"});
+    FAIL() << "no error";
+  } catch (...) {
+    auto root = command<detail::LoneArguments<ServerOptions>>();
+    EXPECT_EQ(fullMessage(root, std::current_exception()),
+              "Error: Missing expected argument '<host>'\n"
+              "Help:  <host>  Where to connect.\n"
+              "Usage: server <host> [--port <port>]\n"
+              "  See 'server --help' for more information.");
+  }
+}
+
+}  // namespace
+}  // namespace argparse
