@@ -122,6 +122,15 @@ TEST(Parser, KeepsIntegersExactAndTellsThemFromFractions) {
   EXPECT_EQ(0.0, a[8].asDouble());
 }
 
+TEST(Parser, NumbersBeyondTheDoubleRangeFailAndTinyOnesBecomeZero) {
+  const std::string zeros(400, '0');
+  EXPECT_THROW(json::parse("1" + zeros + "e-10"), json::ParseError);
+  EXPECT_THROW(json::parse("-1e309"), json::ParseError);
+  EXPECT_EQ(0.0, json::parse("12345e-400").asDouble());
+  EXPECT_EQ(0.0, json::parse("0." + zeros + "1").asDouble());
+  EXPECT_EQ(1e290, json::parse("1" + zeros.substr(0, 300) + "e-10").asDouble());
+}
+
 TEST(Parser, DuplicateKeysKeepTheLastValueAtTheFirstPosition) {
   const json::Value v = json::parse(R"({"a":1,"b":2,"a":3})");
   EXPECT_EQ(R"({"a":3,"b":2})", json::writeCompact(v));
