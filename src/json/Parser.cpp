@@ -488,7 +488,7 @@ class Parser {
       if (*e == '+' || *e == '-') {
         ++e;
       }
-      for (; e != p_ && exponent < 100000; ++e) {
+      for (; e != p_ && exponent < 1000000000000000; ++e) {
         exponent = exponent * 10 + (*e - '0');
       }
       if (negativeExponent) {
@@ -497,7 +497,12 @@ class Parser {
     }
     const char* q = *start == '-' ? start + 1 : start;
     if (*q != '0') {
-      return exponent >= 0;
+      // The leading digit stands for 10^(integer digits - 1 + exponent).
+      long long integerDigits = 0;
+      for (; q < p_ && *q >= '0' && *q <= '9'; ++q) {
+        ++integerDigits;
+      }
+      return integerDigits - 1 + exponent >= 0;
     }
     // 0.000ddd: the magnitude is below one before the exponent applies.
     long long leadingZeros = 0;
