@@ -172,6 +172,8 @@ TEST(RequestTest, RefusesLevelsOutOfRange) {
   const std::string system = "Volume must be between 0 and 100.";
   const std::string app = "Volume must be between 0 and 200.";
   expectRefused({"volume", "set", "100.5"}, system);
+  expectRefused({"volume", "set", "nan"}, system);
+  expectRefused({"app", "volume", "Music", "inf"}, app);
   expectRefused({"volume", "set", "--", "-5"}, system);
   expectRefused({"media", "volume", "101"}, system);
   expectRefused({"media", "volume", "--", "-0.1"}, system);
