@@ -414,3 +414,53 @@ TEST(LoneArguments, ParseWithoutATreeAndNameTheCommandFromTheType) {
 
 }  // namespace
 }  // namespace argparse
+
+namespace argparse {
+namespace {
+
+struct Passthrough : ParsableCommand {
+  static CommandConfiguration configuration() { return {.commandName = "pass"}; }
+  Flag cache{this,
+             "cache",
+             {.help = {"Use the cache."},
+              .defaultValue = false,
+              .inversion = FlagInversion::prefixedEnableDisable}};
+  Option<std::optional<int>> count{
+      this, "count", {.name = NameSpecification::customLong("count", true)}};
+  Argument<std::vector<std::string>> after{
+      this,
+      "after",
+      {.defaultValue = std::vector<std::string>{}, .parsing = ParsingStrategy::postTerminator}};
+  Argument<std::vector<std::string>> others{
+      this,
+      "others",
+      {.defaultValue = std::vector<std::string>{}, .parsing = ParsingStrategy::allUnrecognized}};
+
+  inline static std::string seen;
+  void run() override {
+    seen = std::string(cache ? "cache" : "nocache") +
+           " count=" + (count->has_value() ? std::to_string(**count) : "-");
+    for (const auto& v : *after) {
+      seen += " after:" + v;
+    }
+    for (const auto& v : *others) {
+      seen += " other:" + v;
+    }
+  }
+};
+
+TEST(PassthroughArguments, InversionsSingleDashNamesAndCapturedInput) {
+  ASSERT_EQ(execute<Passthrough>({"--enable-cache", "-count=4", "x", "--odd", "--", "-y"}).err, "");
+  EXPECT_EQ(Passthrough::seen, "cache count=4 after:-y other:x other:--odd");
+  ASSERT_EQ(execute<Passthrough>({"--enable-cache", "--disable-cache", "-count", "5"}).err, "");
+  EXPECT_EQ(Passthrough::seen, "nocache count=5");
+  EXPECT_EQ(usageString(command<Passthrough>()),
+            "pass [--enable-cache] [-count <count>] -- [<after> ...] [<others> ...]");
+  EXPECT_NE(helpMessage(command<Passthrough>(), nullptr, false, 80)
+                .find("  --enable-cache, --disable-cache\n"
+                      "                          Use the cache. (default: --disable-cache)\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace argparse
