@@ -255,7 +255,9 @@ TEST(SimHardening, HundredConcurrentClientsWithAbuseAmongThem) {
   EXPECT_LT(elapsed, std::chrono::seconds(20));
   ASSERT_TRUE(sim.running()) << sim.log();
   EXPECT_TRUE(simtest::exchange(sim.socketPath(), getVolume()).success);
-  EXPECT_EQ(sim.settledDescriptors(descriptorsBefore), descriptorsBefore);
+  // The baseline may still count the warm-up connection: the client can read its
+  // reply before the server has closed its end. Fewer afterwards is fine.
+  EXPECT_LE(sim.settledDescriptors(descriptorsBefore), descriptorsBefore);
   std::cout << "[ figures  ] 100 concurrent clients served in "
             << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()
             << " ms; descriptors " << descriptorsBefore << " before, " << sim.openDescriptors()
@@ -281,7 +283,9 @@ TEST(SimHardening, HundredThousandSequentialExchangesLeakNothing) {
   const long residentAfter = sim.residentKilobytes();
 
   EXPECT_EQ(failures, 0);
-  EXPECT_EQ(sim.settledDescriptors(descriptorsBefore), descriptorsBefore);
+  // The baseline may still count the warm-up connection: the client can read its
+  // reply before the server has closed its end. Fewer afterwards is fine.
+  EXPECT_LE(sim.settledDescriptors(descriptorsBefore), descriptorsBefore);
   // A leak of even 16 bytes an exchange would show as 1.6 MB.
   EXPECT_LE(residentAfter, residentBefore + 1024);
   std::cout << "[ figures  ] " << exchanges << " exchanges in "
