@@ -279,6 +279,15 @@ StateModel stateFromJSON(const json::Value& value) {
     }
   }
   state.profiles = decodeEach<SimProfile>(top, "profiles", decodeProfile);
+  const auto profiles = top.nestedArray("profiles");
+  for (std::size_t i = 0; i < state.profiles.size(); ++i) {
+    const auto entries = profiles.nested(i).nestedArray("entries");
+    for (std::size_t j = 0; j < state.profiles[i].entries.size(); ++j) {
+      if (state.profiles[i].entries[j].deviceUID) {
+        requireDeviceReference(entries.nested(j), "deviceUID", state.devices, true);
+      }
+    }
+  }
   state.media = decodeMedia(top.nested("media"));
   state.bluetooth = decodeEach<SimBluetoothDevice>(top, "bluetooth", decodeBluetooth);
   state.panelOpen = top.decode<bool>("panelOpen");

@@ -86,6 +86,18 @@ TEST(StateFileTest, UnusableFilesAreRefusedNamingWhereTheProblemIs) {
   EXPECT_NE(stateFileError(path).find("No output device has the UID \"BuiltInMicrophoneDevice\""),
             std::string::npos)
       << stateFileError(path);
+  json::Value badRoute = stateToJSON(defaultState());
+  badRoute.asObject()
+      .find("profiles")
+      ->asArray()[1]
+      .asObject()
+      .find("entries")
+      ->asArray()[0]
+      .asObject()
+      .set("deviceUID", "Nowhere");
+  writeText(path, json::writeCompact(badRoute));
+  EXPECT_NE(stateFileError(path).find("(root).profiles[1].entries[0].deviceUID"), std::string::npos)
+      << stateFileError(path);
   writeText(path, withApp("eqPreset", "disco"));
   EXPECT_NE(stateFileError(path).find("(root).apps[1].eqPreset"), std::string::npos);
 
