@@ -55,7 +55,7 @@ struct Root : argparse::ParsableCommand {
 
 void BM_ParseLeafCommandLine(benchmark::State& state) {
   const std::vector<std::string> arguments{"group7", "set", "40", "--json"};
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     auto command = argparse::parseAsRoot<Root>(arguments);
     benchmark::DoNotOptimize(command);
   }
@@ -63,7 +63,7 @@ void BM_ParseLeafCommandLine(benchmark::State& state) {
 BENCHMARK(BM_ParseLeafCommandLine);
 
 void BM_RenderRootHelp(benchmark::State& state) {
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     std::string help = argparse::helpMessage(argparse::command<Root>(), nullptr, false, 80);
     benchmark::DoNotOptimize(help);
   }
