@@ -73,6 +73,53 @@ struct Server::Connection {
   std::size_t replySent = 0;
 
   bool hasHeader() const { return headerReceived == frameHeaderSize; }
+  bool hasBody() const { return hasHeader() && bodyReceived == body.size(); }
+
+  void startReply(std::string frameBytes) {
+    reply = std::move(frameBytes);
+    replySent = 0;
+    phase = Phase::replying;
+  }
+
+  // Reads what the socket holds of the frame: a negative result with errno
+  // set, 0 at end of stream, else the byte count.
+  long receiveSome() {
+    if (!hasHeader()) {
+      return ::recv(fd.get(), reinterpret_cast<char*>(header.data()) + headerReceived,
+                    frameHeaderSize - headerReceived, 0);
+    }
+    return ::recv(fd.get(), body.data() + bodyReceived, body.size() - bodyReceived, 0);
+  }
+
+  void tookHeaderBytes(std::size_t count) {
+    headerReceived += count;
+    if (!hasHeader()) {
+      return;
+    }
+    const std::uint32_t length = frameLength(header);
+    if (length > maxMessageSize) {
+      // The body is never read: the reply goes out, then the connection closes.
+      startReply(failureFrame("Invalid request: message too large: " + std::to_string(length) +
+                              " bytes (max " + std::to_string(maxMessageSize) + ")"));
+      return;
+    }
+    body.resize(length);
+  }
+
+  // The client stopped sending mid-request. It may still read, so say why.
+  void endedEarly() {
+    if (headerReceived == 0) {
+      phase = Phase::finished;  // connected and left without a word
+    } else if (!hasHeader()) {
+      startReply(failureFrame("Invalid request: the connection ended after " +
+                              std::to_string(headerReceived) +
+                              " of the 4 bytes of the length prefix"));
+    } else {
+      startReply(failureFrame("Invalid request: the connection ended after " +
+                              std::to_string(bodyReceived) + " of " + std::to_string(body.size()) +
+                              " bytes of the request"));
+    }
+  }
 };
 
 Server::Server(int listeningFd, RequestHandler& handler, ServerOptions options)
@@ -80,21 +127,9 @@ Server::Server(int listeningFd, RequestHandler& handler, ServerOptions options)
 
 Server::~Server() = default;
 
-void Server::startReply(Connection& connection, std::string frameBytes) {
-  connection.reply = std::move(frameBytes);
-  connection.replySent = 0;
-  connection.phase = Connection::Phase::replying;
-}
-
 void Server::receive(Connection& connection) {
   while (connection.phase == Connection::Phase::receiving) {
-    const bool inHeader = !connection.hasHeader();
-    char* target =
-        inHeader ? reinterpret_cast<char*>(connection.header.data()) + connection.headerReceived
-                 : connection.body.data() + connection.bodyReceived;
-    const std::size_t wanted = inHeader ? frameHeaderSize - connection.headerReceived
-                                        : connection.body.size() - connection.bodyReceived;
-    const long n = ::recv(connection.fd.get(), target, wanted, 0);
+    const long n = connection.receiveSome();
     if (n < 0) {
       if (errno == EINTR) {
         continue;
@@ -105,40 +140,16 @@ void Server::receive(Connection& connection) {
       return;
     }
     if (n == 0) {
-      // The client stopped sending mid-request. It may still read, so say why.
-      if (connection.headerReceived == 0) {
-        connection.phase = Connection::Phase::finished;
-      } else if (inHeader) {
-        startReply(connection, failureFrame("Invalid request: the connection ended after " +
-                                            std::to_string(connection.headerReceived) +
-                                            " of the 4 bytes of the length prefix"));
-      } else {
-        startReply(connection,
-                   failureFrame("Invalid request: the connection ended after " +
-                                std::to_string(connection.bodyReceived) + " of " +
-                                std::to_string(connection.body.size()) + " bytes of the request"));
-      }
+      connection.endedEarly();
       return;
     }
-    const auto count = static_cast<std::size_t>(n);
-    if (inHeader) {
-      connection.headerReceived += count;
-      if (connection.hasHeader()) {
-        const std::uint32_t length = frameLength(connection.header);
-        if (length > maxMessageSize) {
-          // The body is never read: the reply goes out, then the connection closes.
-          startReply(connection,
-                     failureFrame("Invalid request: message too large: " + std::to_string(length) +
-                                  " bytes (max " + std::to_string(maxMessageSize) + ")"));
-          return;
-        }
-        connection.body.resize(length);
-      }
+    if (!connection.hasHeader()) {
+      connection.tookHeaderBytes(static_cast<std::size_t>(n));
     } else {
-      connection.bodyReceived += count;
+      connection.bodyReceived += static_cast<std::size_t>(n);
     }
-    if (connection.hasHeader() && connection.bodyReceived == connection.body.size()) {
-      startReply(connection, replyFrame(handler_, connection.body));
+    if (connection.phase == Connection::Phase::receiving && connection.hasBody()) {
+      connection.startReply(replyFrame(handler_, connection.body));
     }
   }
 }

@@ -47,7 +47,6 @@ class Server {
   void advance(Connection& connection);
   void receive(Connection& connection);
   void transmit(Connection& connection);
-  void startReply(Connection& connection, std::string frame);
   int pollTimeout(Clock::time_point now) const;
 
   int listeningFd_;
