@@ -34,6 +34,9 @@ CLIResponse answer(RequestHandler& handler, std::string_view body) {
   } catch (const json::DecodingError& error) {
     return CLIResponse{false, std::nullopt, "Invalid request: " + error.description(),
                        std::nullopt};
+  } catch (const std::exception& error) {
+    return CLIResponse{false, std::nullopt, std::string("Invalid request: ") + error.what(),
+                       std::nullopt};
   }
   try {
     return handler.handle(command);

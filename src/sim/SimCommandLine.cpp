@@ -148,6 +148,10 @@ int simMain(const std::vector<std::string>& arguments, std::ostream& out, std::o
       return 64;
     }
     return 1;
+  } catch (const std::exception& error) {
+    // Not expected; still a message and a status rather than an abort.
+    log << "kestrune-sim: internal error: " << error.what() << "\n";
+    return 1;
   }
 }
 
