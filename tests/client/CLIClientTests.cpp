@@ -127,6 +127,11 @@ TEST_F(CLIClientTest, MissingSocketFileMeansTheAppIsNotRunning) {
 }
 
 TEST_F(CLIClientTest, ChecksTheSocketFileBeforeCreatingASocket) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers probe memory through a pipe; without descriptors they
+  // report objects they cannot check as broken.
+  GTEST_SKIP() << "needs descriptors the sanitizers use";
+#endif
   TemporaryDirectory directory;
   const std::string existing = directory / "not-a-socket";
   { std::ofstream(existing) << "x"; }
