@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace platform {
@@ -18,23 +20,58 @@ std::string withoutTrailingSlashes(std::string path) {
   return path;
 }
 
-}  // namespace
+#ifndef __APPLE__
+// The home field of the user's line in /etc/passwd. A statically linked
+// program's lookup through the name-service libraries can fail when those
+// libraries are missing or of another version; the file is the database they
+// would have read.
+std::optional<std::string> homeFromPasswdFile(uid_t uid) {
+  std::ifstream file("/etc/passwd");
+  std::string line;
+  while (std::getline(file, line)) {
+    std::vector<std::string> fields;
+    std::istringstream stream(line);
+    for (std::string field; std::getline(stream, field, ':');) {
+      fields.push_back(field);
+    }
+    if (fields.size() >= 6 && fields[2] == std::to_string(uid) && !fields[5].empty()) {
+      return fields[5];
+    }
+  }
+  return std::nullopt;
+}
+#endif
 
-std::optional<std::string> homeDirectory() {
+std::optional<std::string> homeFromUserDatabase(uid_t uid) {
   long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 1024);
   passwd entry{};
   passwd* found = nullptr;
   int status = 0;
   // The buffer size is only a hint; grow it until the record fits.
-  while ((status = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+  while ((status = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
          buffer.size() < (1U << 20)) {
     buffer.resize(buffer.size() * 2);
   }
   if (status != 0 || found == nullptr || entry.pw_dir == nullptr || entry.pw_dir[0] == '\0') {
     return std::nullopt;
   }
-  return withoutTrailingSlashes(entry.pw_dir);
+  return std::string(entry.pw_dir);
+}
+
+}  // namespace
+
+std::optional<std::string> homeDirectory() {
+  std::optional<std::string> home = homeFromUserDatabase(getuid());
+#ifndef __APPLE__
+  if (!home) {
+    home = homeFromPasswdFile(getuid());
+  }
+#endif
+  if (!home) {
+    return std::nullopt;
+  }
+  return withoutTrailingSlashes(*home);
 }
 
 std::vector<std::string> applicationSupportDirectories() {
