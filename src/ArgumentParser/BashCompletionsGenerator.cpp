@@ -217,6 +217,7 @@ std::string commandFunction(const CommandPath& path, bool isRoot) {
 
   if (!subcommands.empty()) {
     std::vector<std::string> names;
+    names.reserve(subcommands.size());
     for (const CommandInfoV0* subcommand : subcommands)
       names.push_back(subcommand->commandName);
     text += "    # Offer subcommand completions\n    " + helper(path, "add_completions") + " -W " +

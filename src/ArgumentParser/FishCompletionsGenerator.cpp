@@ -134,6 +134,7 @@ std::string fileCompletion(const CommandPath& path, const std::vector<std::strin
   if (extensions.empty())
     return "F";
   std::vector<std::string> words;
+  words.reserve(extensions.size());
   for (const std::string& extension : extensions)
     words.push_back(listWord(extension));
   return "fa '(set -l exts " + singleQuoteEscaped(joined(words, " ")) +

@@ -155,6 +155,7 @@ std::string argumentSpecification(const CommandPath& path, const ArgumentInfoV0&
     return "'" + repeatMark + zshEscaped(dashedName(names.front())) + rest + "'";
 
   std::vector<std::string> dashed;
+  dashed.reserve(names.size());
   for (const NameInfoV0& name : names)
     dashed.push_back(singleQuoteEscaped(dashedName(name)));
   std::string exclusion = repeatMark.empty() ? "(" + joined(dashed, " ") + ")" : repeatMark;
