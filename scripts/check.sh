@@ -2,7 +2,9 @@
 # Deeper checks than the test run: the whole test suite under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then clang-tidy and cppcheck over src/.
 # Any sanitizer report, lint finding or failed test fails the script.
-#   scripts/check.sh [sanitize|tidy|cppcheck]...   (default: all three)
+#   scripts/check.sh [sanitize|tidy|cppcheck|fuzz]...
+# The default is the first three; fuzz (a short run of every fuzz target,
+# FUZZ_SECONDS each, default 30) needs clang and is left to be asked for.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
@@ -37,8 +39,8 @@ tidy() {
   runner=$(command -v run-clang-tidy-14 || command -v run-clang-tidy)
   echo "== clang-tidy over src/"
   # Headers are checked through the sources that include them (HeaderFilterRegex).
-  "$runner" -quiet -use-color=0 -j "$jobs" -p "$build" "$PWD/src/" >"$build/clang-tidy.log" 2>&1 || {
-    grep -E 'warning:|error:' "$build/clang-tidy.log" | sort -u
+  "$runner" -quiet -j "$jobs" -p "$build" "$PWD/src/" >"$build/clang-tidy.log" 2>&1 || {
+    sed 's/\x1b\[[0-9;]*m//g' "$build/clang-tidy.log" | grep -E 'warning:|error:' | sort -u
     echo "clang-tidy found problems (full log: $build/clang-tidy.log)" >&2
     return 1
   }
@@ -57,13 +59,19 @@ cppcheckSources() {
     src/
 }
 
+fuzzBriefly() {
+  fuzz/build.sh
+  fuzz/run.sh "${FUZZ_SECONDS:-30}"
+}
+
 for step in "${steps[@]}"; do
   case "$step" in
     sanitize) sanitize ;;
     tidy) tidy ;;
     cppcheck) cppcheckSources ;;
+    fuzz) fuzzBriefly ;;
     *)
-      echo "unknown step '$step' (sanitize, tidy, cppcheck)" >&2
+      echo "unknown step '$step' (sanitize, tidy, cppcheck, fuzz)" >&2
       exit 64
       ;;
   esac
