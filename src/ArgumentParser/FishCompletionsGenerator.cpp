@@ -64,12 +64,12 @@ std::string argparseSpecification(const ArgumentInfoV0& argument) {
       longName = name.name;
     }
   }
-  std::string specification = shortName.empty()  ? longName
-                              : longName.empty() ? shortName
-                                                 : shortName + "/" + longName;
+  std::string argSpec = shortName.empty()  ? longName
+                        : longName.empty() ? shortName
+                                           : shortName + "/" + longName;
   if (takesValue(argument))
-    specification += argument.isRepeating ? "=+" : "=";
-  return fishQuoted(specification);
+    argSpec += argument.isRepeating ? "=+" : "=";
+  return fishQuoted(argSpec);
 }
 
 std::string parseSubcommandCall(const CommandPath& path) {

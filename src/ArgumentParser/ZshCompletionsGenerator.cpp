@@ -18,7 +18,7 @@ struct Overloaded : Handlers... {
 template <class... Handlers>
 Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
-// Help texts inside an _arguments specification or a _describe entry, where
+// Help texts inside an _arguments spec or a _describe entry, where
 // backslash, colon and brackets are special.
 std::string zshEscaped(std::string_view text) {
   std::string escaped;
@@ -93,7 +93,7 @@ std::string fileAction(const std::vector<std::string>& extensions) {
       patterns += ' ';
     patterns += "*." + extension;
   }
-  // Nested inside the single-quoted specification.
+  // Nested inside the single-quoted argument spec.
   return "_files -g '\\''" + singleQuoteEscaped(singleQuoteEscaped(patterns)) + "'\\''";
 }
 
@@ -240,28 +240,28 @@ std::string commandFunction(const CommandPath& path, bool isRoot) {
     text += rootPreamble;  // names no helper
   text += "    local -i ret=1\n";
 
-  std::vector<std::string> specifications;
+  std::vector<std::string> argSpecs;
   for (const ArgumentInfoV0* argument : offeredArguments(command)) {
     if (!isNamed(*argument))
       continue;
     if (listCompletion(*argument) && takesValue(*argument))
       text += listDeclaration(command, *argument);
-    specifications.push_back(argumentSpecification(path, *argument));
+    argSpecs.push_back(argumentSpecification(path, *argument));
   }
   for (const ArgumentInfoV0* positional : offeredPositionals(command)) {
     if (listCompletion(*positional))
       text += listDeclaration(command, *positional);
-    specifications.push_back(argumentSpecification(path, *positional));
+    argSpecs.push_back(argumentSpecification(path, *positional));
   }
   std::vector<const CommandInfoV0*> subcommands = offeredSubcommands(command);
   if (!subcommands.empty()) {
-    specifications.push_back("'(-): :->command'");
-    specifications.push_back("'(-)*:: :->arg'");
+    argSpecs.push_back("'(-): :->command'");
+    argSpecs.push_back("'(-)*:: :->arg'");
   }
 
   text += "    local -ar arg_specs=(\n";
-  for (const std::string& specification : specifications)
-    text += "        " + specification + "\n";
+  for (const std::string& argSpec : argSpecs)
+    text += "        " + argSpec + "\n";
   text += "    )\n    _arguments -w -s -S : \"${arg_specs[@]}\" && ret=0\n\n";
   if (!subcommands.empty())
     text += subcommandDispatch(path, subcommands);
