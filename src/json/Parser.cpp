@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "json/Value.h"
+#include "platform/Utf8.h"
 
 namespace json {
 
@@ -290,24 +291,6 @@ class Parser {
     return value;
   }
 
-  static void appendUtf8(std::string& out, unsigned codePoint) {
-    if (codePoint < 0x80) {
-      out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-      out += static_cast<char>(0xC0 | (codePoint >> 6));
-      out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-      out += static_cast<char>(0xE0 | (codePoint >> 12));
-      out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (codePoint >> 18));
-      out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-  }
-
   // p_ is just past the backslash of a \u escape.
   unsigned parseUnicodeEscape() {
     const char* escapeStart = p_ - 1;
@@ -357,7 +340,7 @@ class Parser {
         out += '\t';
         break;
       case 'u':
-        appendUtf8(out, parseUnicodeEscape());
+        platform::appendUtf8(out, parseUnicodeEscape());
         return;
       default:
         fail("invalid escape character " + byteText(static_cast<unsigned char>(*p_)), p_ - 1);

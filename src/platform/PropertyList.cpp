@@ -1,4 +1,5 @@
 #include "platform/PropertyList.h"
+#include "platform/Utf8.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,24 +55,6 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     offset += static_cast<std::size_t>(count);
   }
   return contents;
-}
-
-void appendUTF8(std::string& out, std::uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
 }
 
 bool isValidCodePoint(std::uint64_t codePoint) {
@@ -279,7 +262,7 @@ class XMLPropertyListReader {
     if (!isValidCodePoint(codePoint)) {
       return false;
     }
-    appendUTF8(out, static_cast<std::uint32_t>(codePoint));
+    appendUtf8(out, static_cast<std::uint32_t>(codePoint));
     return true;
   }
 
@@ -533,7 +516,7 @@ class BinaryPropertyListReader {
       }
       // Bytes beyond ASCII are taken as Latin-1 so the result stays UTF-8.
       for (std::uint64_t i = 0; i < *count; ++i) {
-        appendUTF8(out, byteAt(cursor + i));
+        appendUtf8(out, byteAt(cursor + i));
       }
       return out;
     }
@@ -554,12 +537,12 @@ class BinaryPropertyListReader {
       if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
         const auto low = static_cast<std::uint32_t>(integerAt(cursor + 2 * (i + 1), 2));
         if (low >= 0xDC00 && low <= 0xDFFF) {
-          appendUTF8(out, 0x10000 + ((unit - 0xD800) << 10U) + (low - 0xDC00));
+          appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10U) + (low - 0xDC00));
           ++i;
           continue;
         }
       }
-      appendUTF8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? replacement : unit);
+      appendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? replacement : unit);
     }
   }
 
