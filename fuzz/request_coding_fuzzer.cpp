@@ -7,8 +7,8 @@
 #include "FuzzSupport.h"
 #include "json/Errors.h"
 #include "protocol/Coding.h"
-#include "sim/Framing.h"
-#include "sim/Server.h"
+#include "server/Framing.h"
+#include "server/Server.h"
 #include "sim/SimulatedState.h"
 
 namespace {
@@ -32,15 +32,15 @@ void checkReply(std::string_view body) {
   kestrune::sim::SimulatedState state(
       kestrune::sim::defaultState(),
       kestrune::sim::SimulatedState::Options{{}, [] { return 0.0; }});
-  const std::string frame = kestrune::sim::replyFrame(state, body);
-  fuzzing::require(frame.size() >= kestrune::sim::frameHeaderSize, "reply shorter than a header");
-  const std::string_view reply = std::string_view(frame).substr(kestrune::sim::frameHeaderSize);
-  fuzzing::require(reply.size() <= kestrune::sim::maxMessageSize, "reply over the size limit");
-  std::array<unsigned char, kestrune::sim::frameHeaderSize> header{};
+  const std::string frame = kestrune::server::replyFrame(state, body);
+  fuzzing::require(frame.size() >= kestrune::server::frameHeaderSize, "reply shorter than a header");
+  const std::string_view reply = std::string_view(frame).substr(kestrune::server::frameHeaderSize);
+  fuzzing::require(reply.size() <= kestrune::server::maxMessageSize, "reply over the size limit");
+  std::array<unsigned char, kestrune::server::frameHeaderSize> header{};
   for (std::size_t i = 0; i < header.size(); ++i) {
     header[i] = static_cast<unsigned char>(frame[i]);
   }
-  fuzzing::require(kestrune::sim::frameLength(header) == reply.size(), "reply length prefix");
+  fuzzing::require(kestrune::server::frameLength(header) == reply.size(), "reply length prefix");
   static_cast<void>(kestrune::decodeCLIResponse(reply));  // throws (and so crashes) if invalid
 }
 

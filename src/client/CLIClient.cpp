@@ -11,10 +11,10 @@
 #include <utility>
 
 #include "json/Errors.h"
-#include "platform/Directories.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "protocol/Coding.h"
+#include "protocol/SocketPath.h"
 
 namespace kestrune {
 
@@ -188,11 +188,7 @@ CLIResponse CLIClient::send(const CLICommand& command) {
 }
 
 std::string CLIClient::defaultSocketPath() {
-  const auto directories = platform::applicationSupportDirectories();
-  if (directories.empty()) {
-    return "/tmp/kestrune_cli.sock";
-  }
-  return directories.front() + "/Kestrune/cli.sock";
+  return kestrune::defaultSocketPath();
 }
 
 }  // namespace kestrune

@@ -4,10 +4,11 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/Directories.h"
-#include "sim/ListeningSocket.h"
-#include "sim/Server.h"
-#include "sim/ShutdownSignals.h"
+#include "protocol/SocketPath.h"
+#include "server/ListeningSocket.h"
+#include "server/Server.h"
+#include "server/ServerError.h"
+#include "server/ShutdownSignals.h"
 #include "sim/SimError.h"
 #include "sim/SimulatedState.h"
 #include "sim/StateFile.h"
@@ -51,14 +52,6 @@ std::optional<std::string> optionValue(const std::vector<std::string>& arguments
 }
 
 }  // namespace
-
-std::string defaultSocketPath() {
-  const auto directories = platform::applicationSupportDirectories();
-  if (directories.empty()) {
-    return "/tmp/kestrune_cli.sock";
-  }
-  return directories.front() + "/Kestrune/cli.sock";
-}
 
 SimOptions parseSimArguments(const std::vector<std::string>& arguments) {
   SimOptions options;
@@ -112,7 +105,7 @@ std::string simHelpText() {
 
 void runSimulator(const SimOptions& options, std::ostream& log) {
   // First, so that a signal at any later point still removes the socket.
-  const ShutdownSignals signals;
+  const server::ShutdownSignals signals;
 
   StateModel initial = defaultState();
   if (options.stateFile) {
@@ -124,9 +117,10 @@ void runSimulator(const SimOptions& options, std::ostream& log) {
   }
   SimulatedState state(std::move(initial), SimulatedState::Options{options.stateFile, {}});
 
-  const ListeningSocket socket(options.socketPath);
-  Server server(socket.descriptor(), state,
-                ServerOptions{options.connectionDeadline, ServerOptions{}.maxConnections});
+  const server::ListeningSocket socket(options.socketPath);
+  server::ServerOptions serverOptions;
+  serverOptions.connectionDeadline = options.connectionDeadline;
+  server::Server server(socket.descriptor(), state, serverOptions);
   log << "kestrune-sim: listening on " << socket.path() << std::endl;
   server.run(signals.descriptor());
 }
@@ -147,6 +141,9 @@ int simMain(const std::vector<std::string>& arguments, std::ostream& out, std::o
       log << "Run 'kestrune-sim --help' for usage.\n";
       return 64;
     }
+    return 1;
+  } catch (const server::ServerError& error) {
+    log << "kestrune-sim: " << error.description() << "\n";
     return 1;
   } catch (const std::exception& error) {
     // Not expected; still a message and a status rather than an abort.

@@ -17,10 +17,6 @@ struct SimOptions {
   bool showHelp = false;
 };
 
-// Where the command-line tool looks by default: the first Application
-// Support directory + "/Kestrune/cli.sock", else "/tmp/kestrune_cli.sock".
-std::string defaultSocketPath();
-
 // The arguments after the program name. Throws SimError (usage).
 SimOptions parseSimArguments(const std::vector<std::string>& arguments);
 

@@ -5,15 +5,14 @@
 
 namespace kestrune::sim {
 
-// A failure that stops kestrune-sim from starting or running. The kind
+// A failure of kestrune-sim's own that stops it from starting or running
+// (the server's failures are ServerErrors). The kind
 // chooses the exit status; the description is what the user reads.
 class SimError : public std::exception {
  public:
   enum class Kind {
-    usage,           // bad command line
-    alreadyRunning,  // another instance answers on the socket path
-    socketSetup,     // the socket path or the socket itself cannot be set up
-    stateFile,       // the state file cannot be read, understood or written
+    usage,      // bad command line
+    stateFile,  // the state file cannot be read, understood or written
   };
 
   SimError(Kind kind, std::string description)

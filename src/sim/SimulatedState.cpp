@@ -6,7 +6,7 @@
 #include <utility>
 #include <variant>
 
-#include "sim/Equalizer.h"
+#include "eq/Presets.h"
 #include "sim/SimError.h"
 #include "sim/StateFile.h"
 #include "sim/StateQueries.h"
@@ -168,21 +168,21 @@ class Requests {
     return answer(Data::Apps{allApps()}, "Soloed " + soloed.name + "; other apps muted.");
   }
   CLIResponse operator()(const CLICommand::GetAppEQ& request) {
-    return answer(Data::Eq{eqInfo(requireApp(state_, request.appID).eqPreset)});
+    return answer(Data::Eq{eq::builtInCatalog().info(requireApp(state_, request.appID).eqPreset)});
   }
   CLIResponse operator()(const CLICommand::SetAppEQ& request) {
+    const eq::PresetCatalog& presets = eq::builtInCatalog();
     SimApp& app = requireApp(state_, request.appID);
     if (equalsIgnoringCase(request.preset, "off")) {
       app.eqPreset.reset();
-      return answer(Data::Eq{eqInfo(app.eqPreset)});
+      return answer(Data::Eq{presets.info(app.eqPreset)});
     }
-    const EQPreset* preset = findEQPreset(request.preset);
+    const eq::Preset* preset = presets.find(request.preset);
     if (preset == nullptr) {
-      throw RequestFailure("Unknown EQ preset: " + quoted(request.preset) +
-                           ". Available presets: " + eqPresetNames() + " (or off)");
+      throw RequestFailure(presets.unknownPresetMessage(request.preset));
     }
-    app.eqPreset = std::string(preset->name);
-    return answer(Data::Eq{eqInfo(app.eqPreset)});
+    app.eqPreset = preset->name;
+    return answer(Data::Eq{presets.info(app.eqPreset)});
   }
   CLIResponse operator()(const CLICommand::GetAppDevice& request) {
     const SimApp& app = requireApp(state_, request.appID);

@@ -9,12 +9,12 @@
 #include <string>
 
 #include "sim/MediaPlayer.h"
-#include "sim/RequestHandler.h"
+#include "server/RequestHandler.h"
 #include "sim/StateModel.h"
 
 namespace kestrune::sim {
 
-class SimulatedState final : public RequestHandler {
+class SimulatedState final : public server::RequestHandler {
  public:
   // Seconds on a steady clock; playback position follows it.
   using Clock = std::function<double()>;

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "eq/Presets.h"
 #include "json/Decoder.h"
 #include "platform/Files.h"
-#include "sim/Equalizer.h"
 #include "sim/MediaPlayer.h"
 #include "sim/SimError.h"
 
@@ -133,9 +133,9 @@ SimApp decodeApp(const KeyedDecoder& object) {
   app.muted = object.decode<bool>("muted");
   app.deviceUID = object.decodeIfPresent<std::string>("deviceUID");
   app.eqPreset = object.decodeIfPresent<std::string>("eqPreset");
-  if (app.eqPreset && findEQPreset(*app.eqPreset) == nullptr) {
+  if (app.eqPreset && eq::builtInCatalog().find(*app.eqPreset) == nullptr) {
     throw object.member("eqPreset")
-        .dataCorrupted("Unknown EQ preset; available: " + eqPresetNames());
+        .dataCorrupted("Unknown EQ preset; available: " + eq::builtInCatalog().names());
   }
   app.balance = decodeInRange(object, "balance", -100, 100);
   return app;

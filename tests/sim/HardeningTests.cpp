@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "SimTestSupport.h"
+#include "server/support/ServerTestSupport.h"
 #include "client/CLIClient.h"
 #include "protocol/Coding.h"
 
@@ -31,8 +31,7 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leav
 namespace {
 
 using namespace kestrune;
-using namespace kestrune::sim::testing;
-namespace simtest = kestrune::sim::testing;
+using namespace kestrune::server::testing;
 using Clock = std::chrono::steady_clock;
 
 // The simulator with a short per-connection deadline, so that stalled
@@ -171,7 +170,7 @@ bool failureStartingWith(const std::optional<std::string>& body, std::string_vie
 bool actOut(Role role, const std::string& path, unsigned seed) {
   switch (role) {
     case Role::wellBehaved:
-      return simtest::exchange(path, CLICommand{CLICommand::GetStatus{}}).success;
+      return kestrune::server::testing::exchange(path, CLICommand{CLICommand::GetStatus{}}).success;
     case Role::staller: {
       const auto fd = connectTo(path);
       if (seed % 2 == 0) {
@@ -218,7 +217,7 @@ bool actOut(Role role, const std::string& path, unsigned seed) {
 
 void warmUp(const std::string& path) {
   for (int i = 0; i < 200; ++i) {
-    ASSERT_TRUE(simtest::exchange(path, getVolume()).success);
+    ASSERT_TRUE(kestrune::server::testing::exchange(path, getVolume()).success);
   }
 }
 
@@ -254,7 +253,7 @@ TEST(SimHardening, HundredConcurrentClientsWithAbuseAmongThem) {
   }
   EXPECT_LT(elapsed, std::chrono::seconds(20));
   ASSERT_TRUE(sim.running()) << sim.log();
-  EXPECT_TRUE(simtest::exchange(sim.socketPath(), getVolume()).success);
+  EXPECT_TRUE(kestrune::server::testing::exchange(sim.socketPath(), getVolume()).success);
   // The baseline may still count the warm-up connection: the client can read its
   // reply before the server has closed its end. Fewer afterwards is fine.
   EXPECT_LE(sim.settledDescriptors(descriptorsBefore), descriptorsBefore);

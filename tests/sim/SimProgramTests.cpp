@@ -11,6 +11,7 @@
 #include "SimProcess.h"
 #include "client/CLIClient.h"
 #include "platform/TestSupport.h"
+#include "protocol/SocketPath.h"
 #include "sim/SimCommandLine.h"
 
 namespace kestrune::sim {

@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "SimTestSupport.h"
+#include "server/support/ServerTestSupport.h"
 
 namespace kestrune::sim {
 namespace {
 
-using testing::payload;
+using server::testing::payload;
 using C = CLICommand;
 using D = CLIResponseData;
 

@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "SimTestSupport.h"
+#include "server/support/ServerTestSupport.h"
 #include "json/Decoder.h"
 #include "platform/TestSupport.h"
 #include "sim/SimError.h"
@@ -14,7 +14,7 @@
 namespace kestrune::sim {
 namespace {
 
-using testing::payload;
+using server::testing::payload;
 using testing_support::TemporaryDirectory;
 
 void writeText(const std::string& path, const std::string& text) {

@@ -4,7 +4,7 @@
 
 #include "platform/FileDescriptor.h"
 
-namespace kestrune::sim {
+namespace kestrune::server {
 
 // While it lives, SIGINT and SIGTERM make its descriptor readable instead of
 // ending the process (the self-pipe pattern), so the server can stop and
@@ -27,4 +27,4 @@ class ShutdownSignals {
   struct sigaction previousBrokenPipe_ {};
 };
 
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

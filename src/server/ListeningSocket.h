@@ -6,7 +6,7 @@
 
 #include "platform/FileDescriptor.h"
 
-namespace kestrune::sim {
+namespace kestrune::server {
 
 // The server's Unix-domain socket at a path. Setting it up creates missing
 // parent directories (mode 0700), refuses when another instance answers at
@@ -16,7 +16,7 @@ namespace kestrune::sim {
 // server. Dropping it removes the file, unless another server has replaced it.
 class ListeningSocket {
  public:
-  // Throws SimError (alreadyRunning or socketSetup).
+  // Throws ServerError (alreadyRunning or socketSetup).
   explicit ListeningSocket(std::string path);
   ListeningSocket(const ListeningSocket&) = delete;
   ListeningSocket& operator=(const ListeningSocket&) = delete;
@@ -36,4 +36,4 @@ class ListeningSocket {
 // The longest socket path the platform accepts, in bytes.
 std::size_t maxSocketPathLength();
 
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

@@ -1,10 +1,12 @@
-#include "SimTestSupport.h"
+#include "server/support/ServerTestSupport.h"
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -12,7 +14,7 @@
 
 #include "protocol/Coding.h"
 
-namespace kestrune::sim::testing {
+namespace kestrune::server::testing {
 
 platform::FileDescriptor connectTo(const std::string& path) {
   platform::FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM, 0));
@@ -98,6 +100,17 @@ std::string lengthPrefix(std::uint32_t length) {
           static_cast<char>((length >> 8) & 0xFF), static_cast<char>(length & 0xFF)};
 }
 
+void raiseDescriptorLimit(std::size_t count) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= count) {
+    return;
+  }
+  limit.rlim_cur = std::min<rlim_t>(count, limit.rlim_max);
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    throw std::runtime_error("setrlimit failed");
+  }
+}
+
 std::string requestFrame(std::string_view json) {
   return lengthPrefix(static_cast<std::uint32_t>(json.size())) + std::string(json);
 }
@@ -114,6 +127,17 @@ CLIResponse exchangeRaw(const std::string& path, std::string_view bytes) {
 
 CLIResponse exchange(const std::string& path, const CLICommand& command) {
   return exchangeRaw(path, requestFrame(encodeCompact(command)));
+}
+
+CLIResponse VolumeKeeper::handle(const CLICommand& command) {
+  const std::lock_guard lock(mutex_);
+  if (const auto* set = std::get_if<CLICommand::SetVolume>(&command.value)) {
+    volume_ = set->percent;
+  } else if (!std::holds_alternative<CLICommand::GetVolume>(command.value)) {
+    return CLIResponse{true, std::nullopt, std::nullopt, "ok"};
+  }
+  return CLIResponse{true, CLIResponseData{CLIResponseData::Volume{volume_}}, std::nullopt,
+                     std::nullopt};
 }
 
 namespace {
@@ -142,4 +166,4 @@ BackgroundServer::~BackgroundServer() {
   thread_.join();
 }
 
-}  // namespace kestrune::sim::testing
+}  // namespace kestrune::server::testing

@@ -1,13 +1,11 @@
-#include "sim/Sockets.h"
+#include "server/Sockets.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
 
-namespace kestrune::sim {
+namespace kestrune::server {
 
-namespace {
-
-bool setFlags(int fd) {
+bool makeNonBlocking(int fd) {
   const int statusFlags = ::fcntl(fd, F_GETFL);
   const int descriptorFlags = ::fcntl(fd, F_GETFD);
   return statusFlags >= 0 && descriptorFlags >= 0 &&
@@ -15,11 +13,9 @@ bool setFlags(int fd) {
          ::fcntl(fd, F_SETFD, descriptorFlags | FD_CLOEXEC) == 0;
 }
 
-}  // namespace
-
 platform::FileDescriptor openLocalStreamSocket() {
   platform::FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM, 0));
-  if (fd && !setFlags(fd.get())) {
+  if (fd && !makeNonBlocking(fd.get())) {
     fd.reset();
   }
   return fd;
@@ -30,7 +26,7 @@ bool prepareAccepted(int fd) {
   const int on = 1;
   static_cast<void>(::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on));
 #endif
-  return setFlags(fd);
+  return makeNonBlocking(fd);
 }
 
 long sendWithoutSignal(int fd, const void* data, std::size_t size) {
@@ -41,4 +37,4 @@ long sendWithoutSignal(int fd, const void* data, std::size_t size) {
 #endif
 }
 
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

@@ -1,4 +1,4 @@
-#include "sim/ListeningSocket.h"
+#include "server/ListeningSocket.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "sim/SimError.h"
-#include "sim/Sockets.h"
+#include "server/ServerError.h"
+#include "server/Sockets.h"
 
-namespace kestrune::sim {
+namespace kestrune::server {
 
 namespace {
 
@@ -20,8 +20,8 @@ std::string systemText(int error) {
   return std::strerror(error);
 }
 
-SimError setupError(const std::string& what, int error) {
-  return SimError(SimError::Kind::socketSetup, what + ": " + systemText(error));
+ServerError setupError(const std::string& what, int error) {
+  return ServerError(ServerError::Kind::socketSetup, what + ": " + systemText(error));
 }
 
 sockaddr_un addressOf(const std::string& path) {
@@ -70,10 +70,10 @@ Occupant probe(const std::string& path) {
     throw setupError("Could not inspect \"" + path + "\"", errno);
   }
   if (!S_ISSOCK(info.st_mode)) {
-    throw SimError(SimError::Kind::socketSetup,
-                   "\"" + path +
-                       "\" exists and is not a socket; remove it or choose another path "
-                       "with --socket.");
+    throw ServerError(ServerError::Kind::socketSetup,
+                      "\"" + path +
+                          "\" exists and is not a socket; remove it or choose another path "
+                          "with --socket.");
   }
   platform::FileDescriptor probeSocket = openLocalStreamSocket();
   if (!probeSocket) {
@@ -97,9 +97,9 @@ Occupant probe(const std::string& path) {
   }
 }
 
-SimError alreadyRunning(const std::string& path) {
-  return SimError(SimError::Kind::alreadyRunning,
-                  "Another server is already answering on \"" + path + "\".");
+ServerError alreadyRunning(const std::string& path) {
+  return ServerError(ServerError::Kind::alreadyRunning,
+                     "Another server is already answering on \"" + path + "\".");
 }
 
 void clearStaleOccupant(const std::string& path) {
@@ -135,7 +135,7 @@ void bindPrivately(int fd, const std::string& path) {
 // A name beside the final path where the socket is bound and starts
 // listening before it is moved into place.
 std::string preparationPath(const std::string& path) {
-  return parentOf(path) + "/.kestrune-sim-" + std::to_string(::getpid()) + ".sock";
+  return parentOf(path) + "/.kestrune-staging-" + std::to_string(::getpid()) + ".sock";
 }
 
 // Puts the listening socket's file at the path without replacing anything
@@ -166,12 +166,13 @@ std::size_t maxSocketPathLength() {
 
 ListeningSocket::ListeningSocket(std::string path) : path_(std::move(path)) {
   if (path_.empty()) {
-    throw SimError(SimError::Kind::socketSetup, "The socket path is empty.");
+    throw ServerError(ServerError::Kind::socketSetup, "The socket path is empty.");
   }
   if (!fitsInAddress(path_)) {
-    throw SimError(SimError::Kind::socketSetup,
-                   "The socket path is too long (" + std::to_string(path_.size()) +
-                       " bytes; at most " + std::to_string(maxSocketPathLength()) + "): " + path_);
+    throw ServerError(ServerError::Kind::socketSetup,
+                      "The socket path is too long (" + std::to_string(path_.size()) +
+                          " bytes; at most " + std::to_string(maxSocketPathLength()) +
+                          "): " + path_);
   }
   createParentDirectories(path_);
   clearStaleOccupant(path_);
@@ -209,4 +210,4 @@ ListeningSocket::~ListeningSocket() {
   }
 }
 
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

@@ -5,21 +5,26 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "sim/RequestHandler.h"
+#include "server/RequestHandler.h"
 
-namespace kestrune::sim {
+namespace kestrune::server {
 
 struct ServerOptions {
   // A connection that has not received its whole request and sent its whole
   // reply by then is closed.
   std::chrono::milliseconds connectionDeadline{10000};
-  // Beyond this many open connections new ones wait in the listen backlog.
+  // At this many open connections a new one closes the connection that has
+  // been idle longest, so that silent clients cannot lock others out.
   std::size_t maxConnections = 64;
+  // Clients write their whole request at once: one still arriving after
+  // this long is abandoned.
+  std::chrono::milliseconds requestDeadline{2000};
 };
 
 // The framed reply to one request body: the handler's answer, or a failure
@@ -35,25 +40,31 @@ class Server {
   ~Server();
 
   // Serves until `stopFd` becomes readable or hangs up; open connections are
-  // closed on return. Throws SimError when waiting for events fails.
+  // closed on return. Throws ServerError when waiting for events fails.
   void run(int stopFd);
 
  private:
   struct Connection;
+  class Answers;
   using Clock = std::chrono::steady_clock;
 
   void acceptNew(Clock::time_point now);
+  bool makeRoom();
   // Moves one connection as far as its socket allows without blocking.
-  void advance(Connection& connection);
-  void receive(Connection& connection);
+  void advance(Connection& connection, Clock::time_point now);
+  void receive(Connection& connection, Clock::time_point now);
   void transmit(Connection& connection);
+  void startAnswer(Connection& connection, Clock::time_point now);
+  void takeAnswers(Clock::time_point now);
   int pollTimeout(Clock::time_point now) const;
 
   int listeningFd_;
   RequestHandler& handler_;
   ServerOptions options_;
+  std::shared_ptr<Answers> answers_;
   std::vector<std::unique_ptr<Connection>> connections_;
+  std::uint64_t nextConnectionId_ = 1;
   Clock::time_point acceptPausedUntil_{};
 };
 
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

@@ -1,4 +1,4 @@
-#include "sim/ShutdownSignals.h"
+#include "server/ShutdownSignals.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,9 +9,9 @@
 #include <csignal>
 #include <cstring>
 
-#include "sim/SimError.h"
+#include "server/ServerError.h"
 
-namespace kestrune::sim {
+namespace kestrune::server {
 
 namespace {
 
@@ -34,8 +34,8 @@ void install(int signal, void (*handler)(int), struct sigaction& previous) {
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   if (::sigaction(signal, &action, &previous) != 0) {
-    throw SimError(SimError::Kind::socketSetup,
-                   std::string("Could not install a signal handler: ") + std::strerror(errno));
+    throw ServerError(ServerError::Kind::socketSetup,
+                      std::string("Could not install a signal handler: ") + std::strerror(errno));
   }
 }
 
@@ -44,15 +44,15 @@ void install(int signal, void (*handler)(int), struct sigaction& previous) {
 ShutdownSignals::ShutdownSignals() {
   std::array<int, 2> ends{};
   if (::pipe(ends.data()) != 0) {
-    throw SimError(SimError::Kind::socketSetup,
-                   std::string("Could not create a pipe: ") + std::strerror(errno));
+    throw ServerError(ServerError::Kind::socketSetup,
+                      std::string("Could not create a pipe: ") + std::strerror(errno));
   }
   readEnd_.reset(ends[0]);
   writeEnd_.reset(ends[1]);
   for (const int fd : ends) {
     if (::fcntl(fd, F_SETFL, O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-      throw SimError(SimError::Kind::socketSetup,
-                     std::string("Could not set up a pipe: ") + std::strerror(errno));
+      throw ServerError(ServerError::Kind::socketSetup,
+                        std::string("Could not set up a pipe: ") + std::strerror(errno));
     }
   }
   signalWriteEnd.store(writeEnd_.get());
@@ -68,4 +68,4 @@ ShutdownSignals::~ShutdownSignals() {
   signalWriteEnd.store(-1);
 }
 
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

@@ -3,6 +3,7 @@
 // a test needs to misbehave, and running a Server on a thread.
 
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,10 +12,10 @@
 #include "platform/FileDescriptor.h"
 #include "protocol/CLICommand.h"
 #include "protocol/CLIResponse.h"
-#include "sim/ListeningSocket.h"
-#include "sim/Server.h"
+#include "server/ListeningSocket.h"
+#include "server/Server.h"
 
-namespace kestrune::sim::testing {
+namespace kestrune::server::testing {
 
 // A connected client socket with 5-second send and receive limits, so that
 // a broken server fails a test instead of hanging it.
@@ -26,6 +27,10 @@ std::optional<std::string> readFrameBody(int fd);
 // reset) within the time limit.
 bool closedByPeer(int fd);
 
+// Raises this process's soft limit on open descriptors to at least `count`
+// (as far as the hard limit allows).
+void raiseDescriptorLimit(std::size_t count);
+
 // The 4-byte big-endian length, and a whole frame.
 std::string lengthPrefix(std::uint32_t length);
 std::string requestFrame(std::string_view json);
@@ -33,6 +38,17 @@ std::string requestFrame(std::string_view json);
 // Sends raw request bytes on a fresh connection and decodes the reply.
 CLIResponse exchangeRaw(const std::string& path, std::string_view bytes);
 CLIResponse exchange(const std::string& path, const CLICommand& command);
+
+// A handler that keeps one volume (50 at first): getVolume and setVolume
+// answer it, every other request succeeds with the message "ok".
+class VolumeKeeper : public RequestHandler {
+ public:
+  CLIResponse handle(const CLICommand& command) override;
+
+ private:
+  std::mutex mutex_;
+  double volume_ = 50;
+};
 
 // A Server serving `handler` on `path` from a background thread until dropped.
 class BackgroundServer {
@@ -55,4 +71,4 @@ const Payload& payload(const CLIResponse& response) {
   return std::get<Payload>(response.data.value().value);
 }
 
-}  // namespace kestrune::sim::testing
+}  // namespace kestrune::server::testing

@@ -1,4 +1,4 @@
-#include "sim/ListeningSocket.h"
+#include "server/ListeningSocket.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -10,11 +10,11 @@
 #include <fstream>
 #include <vector>
 
-#include "SimTestSupport.h"
 #include "platform/TestSupport.h"
-#include "sim/SimError.h"
+#include "server/ServerError.h"
+#include "server/support/ServerTestSupport.h"
 
-namespace kestrune::sim {
+namespace kestrune::server {
 namespace {
 
 using testing_support::TemporaryDirectory;
@@ -58,13 +58,13 @@ void leaveStaleSocket(const std::string& path) {
   ASSERT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
 }
 
-SimError setupFailure(const std::string& path) {
+ServerError setupFailure(const std::string& path) {
   try {
     ListeningSocket socket(path);
-  } catch (const SimError& error) {
+  } catch (const ServerError& error) {
     return error;
   }
-  return SimError(SimError::Kind::usage, "(no error)");
+  return ServerError(ServerError::Kind::socketSetup, "(no error)");
 }
 
 TEST(ListeningSocketTest, CreatesPrivateDirectoriesAndAPrivateSocket) {
@@ -91,8 +91,8 @@ TEST(ListeningSocketTest, RefusesToStartWhereAnotherServerAnswers) {
   TemporaryDirectory directory;
   const std::string path = directory / "cli.sock";
   ListeningSocket first(path);
-  const SimError error = setupFailure(path);
-  EXPECT_EQ(error.kind(), SimError::Kind::alreadyRunning);
+  const ServerError error = setupFailure(path);
+  EXPECT_EQ(error.kind(), ServerError::Kind::alreadyRunning);
   EXPECT_EQ(error.description(), "Another server is already answering on \"" + path + "\".");
   EXPECT_TRUE(isSocket(path));
   EXPECT_NO_THROW(testing::connectTo(path));
@@ -111,8 +111,8 @@ TEST(ListeningSocketTest, NeverReplacesSomethingThatIsNotASocket) {
   TemporaryDirectory directory;
   const std::string path = directory / "cli.sock";
   std::ofstream(path) << "precious";
-  const SimError error = setupFailure(path);
-  EXPECT_EQ(error.kind(), SimError::Kind::socketSetup);
+  const ServerError error = setupFailure(path);
+  EXPECT_EQ(error.kind(), ServerError::Kind::socketSetup);
   EXPECT_EQ(error.description(), "\"" + path +
                                      "\" exists and is not a socket; remove it or choose another "
                                      "path with --socket.");
@@ -135,8 +135,8 @@ TEST(ListeningSocketTest, RefusesPathsTheSocketAddressCannotHold) {
   TemporaryDirectory directory;
   std::string path = directory.path() + "/";
   path += std::string(maxSocketPathLength() + 1 - path.size(), 's');
-  const SimError error = setupFailure(path);
-  EXPECT_EQ(error.kind(), SimError::Kind::socketSetup);
+  const ServerError error = setupFailure(path);
+  EXPECT_EQ(error.kind(), ServerError::Kind::socketSetup);
   EXPECT_EQ(error.description(), "The socket path is too long (" + std::to_string(path.size()) +
                                      " bytes; at most " + std::to_string(maxSocketPathLength()) +
                                      "): " + path);
@@ -149,4 +149,4 @@ TEST(ListeningSocketTest, RefusesPathsTheSocketAddressCannotHold) {
 }
 
 }  // namespace
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrune::sim {
+namespace kestrune::server {
 
 inline constexpr std::uint32_t maxMessageSize = 1048576;
 inline constexpr std::size_t frameHeaderSize = 4;
@@ -31,4 +31,4 @@ inline std::string frame(std::string_view body) {
   return out;
 }
 
-}  // namespace kestrune::sim
+}  // namespace kestrune::server

@@ -1,0 +1,431 @@
+#include "server/Server.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <variant>
+
+#include "json/Errors.h"
+#include "platform/FileDescriptor.h"
+#include "protocol/Coding.h"
+#include "server/Framing.h"
+#include "server/ServerError.h"
+#include "server/Sockets.h"
+
+namespace kestrune::server {
+
+namespace {
+
+// When the process runs out of descriptors, accepting pauses this long
+// instead of spinning on a listener that stays readable.
+constexpr std::chrono::milliseconds acceptPause{100};
+
+CLIResponse failure(std::string error) {
+  return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
+}
+
+std::string failureFrame(std::string error) {
+  return frame(encodeCompact(failure(std::move(error))));
+}
+
+// The request in a body, or the reply saying why there is none.
+std::variant<CLICommand, CLIResponse> decodeRequest(std::string_view body) {
+  try {
+    return decodeCLICommand(body);
+  } catch (const json::DecodingError& error) {
+    return failure("Invalid request: " + error.description());
+  } catch (const std::exception& error) {
+    return failure(std::string("Invalid request: ") + error.what());
+  }
+}
+
+CLIResponse internalError(const std::exception& error) {
+  return failure(std::string("Internal error: ") + error.what());
+}
+
+std::string encodeReplyFrame(const CLIResponse& response) {
+  std::string json;
+  try {
+    json = encodeCompact(response);
+  } catch (const json::EncodingError& error) {
+    return failureFrame("Internal error: the reply could not be encoded: " + error.description());
+  }
+  if (json.size() > maxMessageSize) {
+    return failureFrame("Internal error: the reply is too large (" + std::to_string(json.size()) +
+                        " bytes)");
+  }
+  return frame(json);
+}
+
+}  // namespace
+
+std::string replyFrame(RequestHandler& handler, std::string_view body) {
+  auto request = decodeRequest(body);
+  if (auto* refusal = std::get_if<CLIResponse>(&request)) {
+    return encodeReplyFrame(*refusal);
+  }
+  try {
+    return encodeReplyFrame(handler.handle(std::get<CLICommand>(request)));
+  } catch (const std::exception& error) {
+    return encodeReplyFrame(internalError(error));
+  }
+}
+
+// Answers handed in from any thread, waiting for the server's loop, which a
+// byte on a pipe wakes. Shared with the replies handed out, which may outlive
+// the server.
+class Server::Answers {
+ public:
+  Answers() {
+    std::array<int, 2> ends{};
+    if (::pipe(ends.data()) != 0) {
+      throw ServerError(ServerError::Kind::socketSetup,
+                        std::string("Could not create a pipe: ") + std::strerror(errno));
+    }
+    wakeRead_ = platform::FileDescriptor(ends[0]);
+    wakeWrite_ = platform::FileDescriptor(ends[1]);
+    if (!makeNonBlocking(wakeRead_.get()) || !makeNonBlocking(wakeWrite_.get())) {
+      throw ServerError(ServerError::Kind::socketSetup,
+                        std::string("Could not set up a pipe: ") + std::strerror(errno));
+    }
+  }
+
+  int descriptor() const noexcept { return wakeRead_.get(); }
+
+  void post(std::uint64_t connectionId, CLIResponse response) {
+    const std::lock_guard lock(mutex_);
+    pending_.emplace_back(connectionId, std::move(response));
+    if (!woken_) {
+      const char byte = 0;
+      // A full pipe already wakes the loop; nothing else can go wrong here.
+      woken_ = ::write(wakeWrite_.get(), &byte, 1) == 1 || errno == EAGAIN;
+    }
+  }
+
+  std::vector<std::pair<std::uint64_t, CLIResponse>> take() {
+    const std::lock_guard lock(mutex_);
+    if (woken_) {
+      std::array<char, 64> sink{};
+      while (::read(wakeRead_.get(), sink.data(), sink.size()) > 0) {
+      }
+      woken_ = false;
+    }
+    return std::exchange(pending_, {});
+  }
+
+ private:
+  platform::FileDescriptor wakeRead_;
+  platform::FileDescriptor wakeWrite_;
+  std::mutex mutex_;
+  std::vector<std::pair<std::uint64_t, CLIResponse>> pending_;
+  bool woken_ = false;
+};
+
+struct Server::Connection {
+  enum class Phase { receiving, answering, replying, finished };
+
+  std::uint64_t id = 0;
+  platform::FileDescriptor fd;
+  Clock::time_point deadline;
+  Clock::time_point requestDeadline;
+  Clock::time_point lastActivity;
+  Phase phase = Phase::receiving;
+  std::array<unsigned char, frameHeaderSize> header{};
+  std::size_t headerReceived = 0;
+  std::string body;
+  std::size_t bodyReceived = 0;
+  std::string reply;
+  std::size_t replySent = 0;
+
+  bool hasHeader() const { return headerReceived == frameHeaderSize; }
+  bool hasBody() const { return hasHeader() && bodyReceived == body.size(); }
+  // Waiting on the client, who may never come back; an answer in the making
+  // is not idleness.
+  bool waitsOnClient() const { return phase == Phase::receiving || phase == Phase::replying; }
+
+  Clock::time_point wakeTime() const {
+    return phase == Phase::receiving ? std::min(deadline, requestDeadline) : deadline;
+  }
+
+  void startReply(std::string frameBytes) {
+    reply = std::move(frameBytes);
+    replySent = 0;
+    phase = Phase::replying;
+  }
+
+  // Reads what the socket holds of the frame: a negative result with errno
+  // set, 0 at end of stream, else the byte count.
+  long receiveSome() {
+    if (!hasHeader()) {
+      return ::recv(fd.get(), reinterpret_cast<char*>(header.data()) + headerReceived,
+                    frameHeaderSize - headerReceived, 0);
+    }
+    return ::recv(fd.get(), body.data() + bodyReceived, body.size() - bodyReceived, 0);
+  }
+
+  void tookHeaderBytes(std::size_t count) {
+    headerReceived += count;
+    if (!hasHeader()) {
+      return;
+    }
+    const std::uint32_t length = frameLength(header);
+    if (length > maxMessageSize) {
+      // The body is never read: the reply goes out, then the connection closes.
+      startReply(failureFrame("Invalid request: message too large: " + std::to_string(length) +
+                              " bytes (max " + std::to_string(maxMessageSize) + ")"));
+      return;
+    }
+    body.resize(length);
+  }
+
+  // The client stopped sending mid-request. It may still read, so say why.
+  void endedEarly() {
+    if (headerReceived == 0) {
+      phase = Phase::finished;  // connected and left without a word
+    } else if (!hasHeader()) {
+      startReply(failureFrame("Invalid request: the connection ended after " +
+                              std::to_string(headerReceived) +
+                              " of the 4 bytes of the length prefix"));
+    } else {
+      startReply(failureFrame("Invalid request: the connection ended after " +
+                              std::to_string(bodyReceived) + " of " + std::to_string(body.size()) +
+                              " bytes of the request"));
+    }
+  }
+};
+
+Server::Server(int listeningFd, RequestHandler& handler, ServerOptions options)
+    : listeningFd_(listeningFd),
+      handler_(handler),
+      options_(options),
+      answers_(std::make_shared<Answers>()) {}
+
+Server::~Server() = default;
+
+void Server::receive(Connection& connection, Clock::time_point now) {
+  while (connection.phase == Connection::Phase::receiving) {
+    const long n = connection.receiveSome();
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        connection.phase = Connection::Phase::finished;
+      }
+      return;
+    }
+    if (n == 0) {
+      connection.endedEarly();
+      return;
+    }
+    connection.lastActivity = now;
+    if (!connection.hasHeader()) {
+      connection.tookHeaderBytes(static_cast<std::size_t>(n));
+    } else {
+      connection.bodyReceived += static_cast<std::size_t>(n);
+    }
+    if (connection.phase == Connection::Phase::receiving && connection.hasBody()) {
+      startAnswer(connection, now);
+    }
+  }
+}
+
+void Server::startAnswer(Connection& connection, Clock::time_point now) {
+  auto request = decodeRequest(connection.body);
+  if (auto* refusal = std::get_if<CLIResponse>(&request)) {
+    connection.startReply(encodeReplyFrame(*refusal));
+    return;
+  }
+  connection.phase = Connection::Phase::answering;
+  try {
+    handler_.begin(std::get<CLICommand>(request),
+                   [answers = answers_, id = connection.id](CLIResponse response) {
+                     answers->post(id, std::move(response));
+                   });
+  } catch (const std::exception& error) {
+    connection.startReply(encodeReplyFrame(internalError(error)));
+    return;
+  }
+  // A handler that answered at once has posted already: reply without
+  // another trip through poll.
+  takeAnswers(now);
+}
+
+void Server::takeAnswers(Clock::time_point now) {
+  for (auto& [id, response] : answers_->take()) {
+    const auto found =
+        std::find_if(connections_.begin(), connections_.end(),
+                     [id = id](const auto& connection) { return connection->id == id; });
+    // The client may have been dropped at its deadline meanwhile.
+    if (found == connections_.end() || (*found)->phase != Connection::Phase::answering) {
+      continue;
+    }
+    Connection& connection = **found;
+    connection.startReply(encodeReplyFrame(response));
+    connection.lastActivity = now;
+    transmit(connection);
+  }
+}
+
+void Server::transmit(Connection& connection) {
+  while (connection.replySent < connection.reply.size()) {
+    const long n =
+        sendWithoutSignal(connection.fd.get(), connection.reply.data() + connection.replySent,
+                          connection.reply.size() - connection.replySent);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        connection.phase = Connection::Phase::finished;  // the client went away
+      }
+      return;
+    }
+    connection.replySent += static_cast<std::size_t>(n);
+  }
+  connection.phase = Connection::Phase::finished;
+}
+
+void Server::advance(Connection& connection, Clock::time_point now) {
+  if (connection.phase == Connection::Phase::receiving) {
+    receive(connection, now);
+  }
+  if (connection.phase == Connection::Phase::replying) {
+    transmit(connection);
+  }
+}
+
+bool Server::makeRoom() {
+  const auto idlest =
+      std::min_element(connections_.begin(), connections_.end(), [](const auto& a, const auto& b) {
+        // Connections waiting on the client come first, the longest idle first.
+        if (a->waitsOnClient() != b->waitsOnClient()) {
+          return a->waitsOnClient();
+        }
+        return a->lastActivity < b->lastActivity;
+      });
+  if (idlest == connections_.end() || !(*idlest)->waitsOnClient()) {
+    return false;
+  }
+  connections_.erase(idlest);
+  return true;
+}
+
+void Server::acceptNew(Clock::time_point now) {
+  while (connections_.size() < options_.maxConnections || makeRoom()) {
+    platform::FileDescriptor fd(::accept(listeningFd_, nullptr, nullptr));
+    if (!fd) {
+      if (errno == EINTR || errno == ECONNABORTED) {
+        continue;
+      }
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        // Out of descriptors or memory: let connections finish first.
+        acceptPausedUntil_ = now + acceptPause;
+      }
+      return;
+    }
+    if (!prepareAccepted(fd.get())) {
+      continue;
+    }
+    auto connection = std::make_unique<Connection>();
+    connection->id = nextConnectionId_++;
+    connection->fd = std::move(fd);
+    connection->deadline = now + options_.connectionDeadline;
+    connection->requestDeadline = now + options_.requestDeadline;
+    connection->lastActivity = now;
+    connections_.push_back(std::move(connection));
+    // The request has usually arrived by the time the connection is
+    // accepted: most exchanges finish here without waiting for poll.
+    advance(*connections_.back(), now);
+    if (connections_.back()->phase == Connection::Phase::finished) {
+      connections_.pop_back();
+    }
+  }
+}
+
+int Server::pollTimeout(Clock::time_point now) const {
+  std::optional<Clock::time_point> wake;
+  for (const auto& connection : connections_) {
+    wake = wake ? std::min(*wake, connection->wakeTime()) : connection->wakeTime();
+  }
+  if (acceptPausedUntil_ > now) {
+    wake = wake ? std::min(*wake, acceptPausedUntil_) : acceptPausedUntil_;
+  }
+  if (!wake) {
+    return -1;
+  }
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
+  return static_cast<int>(std::clamp<long long>(wait, 0, 60000));
+}
+
+void Server::run(int stopFd) {
+  constexpr std::size_t fixedEvents = 3;  // stop, answers, listener
+  std::vector<pollfd> events;
+  while (true) {
+    const auto now = Clock::now();
+    const bool roomForMore =
+        connections_.size() < options_.maxConnections ||
+        std::any_of(connections_.begin(), connections_.end(),
+                    [](const auto& connection) { return connection->waitsOnClient(); });
+    const bool accepting = roomForMore && acceptPausedUntil_ <= now;
+    events.clear();
+    events.push_back({stopFd, POLLIN, 0});
+    events.push_back({answers_->descriptor(), POLLIN, 0});
+    events.push_back({accepting ? listeningFd_ : -1, POLLIN, 0});
+    for (const auto& connection : connections_) {
+      short wanted = 0;
+      if (connection->phase == Connection::Phase::receiving) {
+        wanted = POLLIN;
+      } else if (connection->phase == Connection::Phase::replying) {
+        wanted = POLLOUT;
+      }
+      events.push_back({wanted != 0 ? connection->fd.get() : -1, wanted, 0});
+    }
+    if (::poll(events.data(), events.size(), pollTimeout(now)) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw ServerError(ServerError::Kind::socketSetup,
+                        std::string("Waiting for connections failed: ") + std::strerror(errno));
+    }
+    if (events[0].revents != 0) {
+      connections_.clear();
+      return;
+    }
+    const auto after = Clock::now();
+    // Only the connections polled for: answers may add none, and accepting
+    // comes last.
+    const std::size_t polled = events.size() - fixedEvents;
+    for (std::size_t i = 0; i < polled; ++i) {
+      Connection& connection = *connections_[i];
+      if (events[i + fixedEvents].revents != 0) {
+        advance(connection, after);
+      }
+    }
+    if (events[1].revents != 0) {
+      takeAnswers(after);
+    }
+    for (const auto& connection : connections_) {
+      if (after >= connection->wakeTime()) {
+        connection->phase = Connection::Phase::finished;
+      }
+    }
+    std::erase_if(connections_, [](const auto& connection) {
+      return connection->phase == Connection::Phase::finished;
+    });
+    if (events[2].revents != 0) {
+      acceptNew(after);
+    }
+  }
+}
+
+}  // namespace kestrune::server
