@@ -25,8 +25,11 @@ const char* busDaemon = "org.freedesktop.DBus";
 const char* busPath = "/org/freedesktop/DBus";
 
 // How long an answer gives a player that has just appeared to say whether
-// it is playing, before choosing without it.
+// it is playing and what it is called, before going on without it.
 constexpr std::chrono::milliseconds newPlayerWait{500};
+
+// A quiet spell after a change that ends the wait for more of it.
+constexpr std::chrono::milliseconds settlePause{100};
 
 CLIResponse failure(std::string error) {
   return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
@@ -178,7 +181,7 @@ class MediaService::Impl {
       processed = bus_->waitUntil(deadline);
     }
     while (processed) {
-      const auto until = std::min(deadline, newestStatusQuery() + newPlayerWait);
+      const auto until = std::min(deadline, newestQuery() + newPlayerWait);
       if (Clock::now() >= until) {
         break;
       }
@@ -192,10 +195,12 @@ class MediaService::Impl {
     return std::nullopt;
   }
 
-  Clock::time_point newestStatusQuery() const {
+  Clock::time_point newestQuery() const {
     Clock::time_point newest{};
-    for (const auto& [owner, query] : statusQueries_) {
-      newest = std::max(newest, query.started);
+    for (const auto* queries : {&statusQueries_, &identityQueries_}) {
+      for (const auto& [owner, query] : *queries) {
+        newest = std::max(newest, query.started);
+      }
     }
     return newest;
   }
@@ -382,20 +387,34 @@ class MediaService::Impl {
   }
 
   // Waits a moment for the player to signal one of `properties` (or
-  // "Seeked"), so that what is read next shows the command's effect.
+  // "Seeked"), so that what is read next shows the command's effect. A
+  // player may announce a change in steps (a new track's file name, then
+  // its tags), so the wait goes on until the signals pause.
   void settle(const Target& target, std::initializer_list<const char*> properties) {
     const auto until = std::min(target.deadline, Clock::now() + options_.settleTime);
     auto seen = [&] {
-      return std::any_of(events_.begin(), events_.end(), [&](const auto& event) {
+      return std::count_if(events_.begin(), events_.end(), [&](const auto& event) {
         return event.first == target.ref.owner &&
                std::any_of(properties.begin(), properties.end(),
                            [&](const char* property) { return event.second == property; });
       });
     };
-    while (!seen() && Clock::now() < until) {
+    auto count = seen();
+    while (count == 0 && Clock::now() < until) {
       if (!bus_->waitUntil(until)) {
         return;
       }
+      count = seen();
+    }
+    while (Clock::now() < until) {
+      if (!bus_->waitUntil(std::min(until, Clock::now() + settlePause))) {
+        return;
+      }
+      const auto now = seen();
+      if (now == count) {
+        return;
+      }
+      count = now;
     }
   }
 
