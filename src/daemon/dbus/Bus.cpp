@@ -173,6 +173,12 @@ Result<Message> Bus::newCall(const MethodCall& call) {
     return errorFromErrno(r, "Cannot build a D-Bus call");
   }
   Message message = Message::adopt(raw);
+  if (!call.autoStart) {
+    const int flagged = sd_bus_message_set_auto_start(raw, 0);
+    if (flagged < 0) {
+      return errorFromErrno(flagged, "Cannot build a D-Bus call");
+    }
+  }
   for (const Argument& argument : call.arguments) {
     auto appended = message.append(argument);
     if (!appended) {

@@ -28,6 +28,9 @@ struct MethodCall {
   std::string interface;
   std::string member;
   std::vector<Argument> arguments;
+  // Whether the bus may start the destination's service to answer; false
+  // asks only a peer that is already running.
+  bool autoStart = true;
 };
 
 // A registration with the bus (a match or a pending call). Destroying it

@@ -1,0 +1,252 @@
+#include "daemon/bluetooth/BluetoothService.h"
+
+#include <utility>
+#include <vector>
+
+#include "daemon/bluetooth/Devices.h"
+#include "daemon/dbus/Bus.h"
+
+namespace kestrune::daemon::bluetooth {
+
+namespace {
+
+using dbus::Clock;
+
+const char* bluez = "org.bluez";
+const char* busDaemon = "org.freedesktop.DBus";
+const char* objectManager = "org.freedesktop.DBus.ObjectManager";
+
+CLIResponse failure(std::string error) {
+  return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
+}
+
+}  // namespace
+
+class BluetoothService::Impl {
+ public:
+  explicit Impl(Options options) : options_(std::move(options)) { connectError_ = connect(); }
+
+  CLIResponse listBluetooth() {
+    const Clock::time_point deadline = Clock::now() + options_.answerTime;
+    if (auto problem = prepare(deadline)) {
+      return failure(std::move(*problem));
+    }
+    if (timedOut_) {
+      return failure("Bluetooth is unavailable: BlueZ did not answer.");
+    }
+    if (!present_) {
+      return failure("Bluetooth is unavailable: BlueZ is not running.");
+    }
+    return CLIResponse{true,
+                       CLIResponseData{CLIResponseData::Bluetooth{connectedAudioDevices(tree_)}},
+                       std::nullopt, std::nullopt};
+  }
+
+ private:
+  std::optional<dbus::Error> connect() {
+    auto bus =
+        options_.busAddress ? dbus::Bus::atAddress(*options_.busAddress) : dbus::Bus::system();
+    if (!bus) {
+      return bus.error();
+    }
+    bus_.emplace(std::move(bus).value());
+    const std::vector<std::pair<std::string, dbus::Bus::SignalHandler>> matches = {
+        {dbus::signalRule({{"sender", busDaemon},
+                           {"interface", busDaemon},
+                           {"member", "NameOwnerChanged"},
+                           {"arg0", bluez}}),
+         [this](dbus::Message& signal) { onOwnerChanged(signal); }},
+        {dbus::signalRule({{"sender", bluez}, {"interface", objectManager}}),
+         [this](dbus::Message& signal) { onObjectManager(signal); }},
+        {dbus::signalRule({{"sender", bluez},
+                           {"interface", "org.freedesktop.DBus.Properties"},
+                           {"member", "PropertiesChanged"},
+                           {"path_namespace", "/org/bluez"}}),
+         [this](dbus::Message& signal) { onPropertiesChanged(signal); }},
+    };
+    for (const auto& [rule, handler] : matches) {
+      auto slot = bus_->matchSignal(rule, handler);
+      if (!slot) {
+        disconnect();
+        return slot.error();
+      }
+      matches_.push_back(std::move(slot).value());
+    }
+    fetch();
+    return std::nullopt;
+  }
+
+  void disconnect() {
+    matches_.clear();
+    fetching_.reset();
+    tree_.clear();
+    loaded_ = false;
+    present_ = false;
+    timedOut_ = false;
+    bus_.reset();
+  }
+
+  // Asks BlueZ for all its objects, without starting it if it is not
+  // running.
+  void fetch() {
+    loaded_ = false;
+    dbus::MethodCall call{bluez, "/", objectManager, "GetManagedObjects", {}};
+    call.autoStart = false;
+    auto slot = bus_->callAsync(call, options_.answerTime,
+                                [this](dbus::Result<dbus::Message> reply) { onObjects(reply); });
+    if (!slot) {
+      loaded_ = true;
+      present_ = false;
+      return;
+    }
+    fetching_ = std::move(slot).value();
+  }
+
+  void onObjects(dbus::Result<dbus::Message>& reply) {
+    loaded_ = true;
+    fetching_.reset();
+    timedOut_ = !reply && reply.error().timedOut();
+    if (!reply) {
+      // Not running (no owner), or not answering: either way there is
+      // nothing to list; the next answer asks again.
+      present_ = false;
+      tree_.clear();
+      return;
+    }
+    auto objects = dbus::firstArgument(reply.value());
+    present_ = objects.ok();
+    tree_ = objects ? objectTree(objects.value()) : ObjectTree{};
+  }
+
+  void onOwnerChanged(dbus::Message& signal) {
+    auto values = signal.readAll();
+    if (!values || values->size() < 3) {
+      return;
+    }
+    tree_.clear();
+    present_ = false;
+    if (auto newOwner = (*values)[2].string(); newOwner && !newOwner->empty()) {
+      fetch();
+    } else {
+      loaded_ = true;
+    }
+  }
+
+  void onObjectManager(dbus::Message& signal) {
+    if (!loaded_) {
+      return;  // the listing on its way covers it
+    }
+    auto values = signal.readAll();
+    if (!values || values->size() < 2) {
+      return;
+    }
+    auto path = (*values)[0].string();
+    if (!path) {
+      return;
+    }
+    if (signal.member() == "InterfacesAdded") {
+      for (auto& [name, properties] : interfaces((*values)[1])) {
+        tree_[*path][name] = std::move(properties);
+      }
+    } else if (signal.member() == "InterfacesRemoved") {
+      const auto object = tree_.find(*path);
+      if (object == tree_.end()) {
+        return;
+      }
+      for (const std::string& name : (*values)[1].strings()) {
+        object->second.erase(name);
+      }
+      if (object->second.empty()) {
+        tree_.erase(object);
+      }
+    }
+  }
+
+  void onPropertiesChanged(dbus::Message& signal) {
+    if (!loaded_) {
+      return;
+    }
+    auto values = signal.readAll();
+    if (!values || values->size() < 2) {
+      return;
+    }
+    const auto object = tree_.find(signal.path());
+    auto interfaceName = (*values)[0].string();
+    if (object == tree_.end() || !interfaceName) {
+      return;
+    }
+    auto& properties = object->second[*interfaceName];
+    if (const auto* changed = (*values)[1].dict()) {
+      for (const auto& [name, value] : *changed) {
+        properties[name] = value;
+      }
+    }
+    if (values->size() >= 3) {
+      for (const std::string& name : (*values)[2].strings()) {
+        properties.erase(name);
+      }
+    }
+  }
+
+  std::optional<std::string> prepare(Clock::time_point deadline) {
+    if (!bus_ || !bus_->isOpen()) {
+      disconnect();
+      connectError_ = connect();
+    }
+    if (connectError_) {
+      return "Bluetooth is unavailable: " + connectError_->message + ".";
+    }
+    auto processed = bus_->processPending();
+    if (processed && loaded_ && !present_ && !fetching_) {
+      fetch();
+    }
+    while (processed && !loaded_) {
+      if (Clock::now() >= deadline) {
+        return std::string("Bluetooth is unavailable: BlueZ did not answer.");
+      }
+      processed = bus_->waitUntil(deadline);
+    }
+    if (!processed) {
+      disconnect();
+      return "Bluetooth is unavailable: lost the system bus (" + processed.error().message + ").";
+    }
+    return std::nullopt;
+  }
+
+  Options options_;
+  std::optional<dbus::Error> connectError_;
+  std::optional<dbus::Bus> bus_;
+  // Registered with bus_, so declared after it.
+  std::vector<dbus::Slot> matches_;
+  dbus::Slot fetching_;
+  ObjectTree tree_;
+  bool loaded_ = false;    // tree_ is BlueZ's current view (or BlueZ is absent)
+  bool present_ = false;   // BlueZ answered
+  bool timedOut_ = false;  // BlueZ is there but did not answer
+};
+
+BluetoothService::BluetoothService() : BluetoothService(Options{}) {}
+
+BluetoothService::BluetoothService(Options options) {
+  try {
+    impl_ = std::make_unique<Impl>(std::move(options));
+  } catch (...) {
+    impl_.reset();
+  }
+}
+
+BluetoothService::~BluetoothService() = default;
+
+CLIResponse BluetoothService::listBluetooth() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!impl_) {
+    return failure("Bluetooth is unavailable.");
+  }
+  try {
+    return impl_->listBluetooth();
+  } catch (const std::exception& error) {
+    return failure(std::string("Bluetooth is unavailable: ") + error.what());
+  }
+}
+
+}  // namespace kestrune::daemon::bluetooth

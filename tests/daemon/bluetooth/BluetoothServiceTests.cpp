@@ -1,0 +1,113 @@
+// The Bluetooth list against BlueZ's interface as python-dbusmock's bluez5
+// template provides it, on a private bus given as the system bus.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "daemon/bluetooth/BluetoothService.h"
+#include "daemon/dbus/Peers.h"
+
+namespace kestrune::daemon::bluetooth {
+namespace {
+
+using kestrune::testing::BackgroundProcess;
+using kestrune::testing::eventually;
+using kestrune::testing::PrivateBus;
+using kestrune::testing::runCommand;
+
+// name, battery (-1: none) of each listed device.
+std::vector<std::pair<std::string, int>> listed(const CLIResponse& response) {
+  std::vector<std::pair<std::string, int>> devices;
+  if (!response.data) {
+    return devices;
+  }
+  if (const auto* list = std::get_if<CLIResponseData::Bluetooth>(&response.data->value)) {
+    for (const auto& device : list->value) {
+      EXPECT_TRUE(device.isConnected) << device.name;
+      devices.emplace_back(device.name, static_cast<int>(device.batteryLevel.value_or(-1)));
+    }
+  }
+  return devices;
+}
+
+using Devices = std::vector<std::pair<std::string, int>>;
+
+class BluetoothServiceTest : public ::testing::Test {
+ protected:
+  BluetoothService::Options options() const {
+    BluetoothService::Options options;
+    options.busAddress = bus_.address();
+    return options;
+  }
+
+  std::string systemBus() const { return "DBUS_SYSTEM_BUS_ADDRESS=" + bus_.address(); }
+
+  BackgroundProcess startBlueZ() {
+    BackgroundProcess mock({"/usr/bin/python3", "-m", "dbusmock", "--template", "bluez5"},
+                           {systemBus()});
+    EXPECT_TRUE(eventually([&] {
+      return runCommand({"/usr/bin/busctl", "--address=" + bus_.address(), "status", "org.bluez"},
+                        {}, std::chrono::seconds(1))
+                 .status == 0;
+    })) << "the BlueZ mock did not appear";
+    return mock;
+  }
+
+  void devices(const std::string& action) const {
+    const auto result =
+        runCommand({"/usr/bin/python3",
+                    KESTRUNE_SOURCE_DIR "/tests/daemon/bluetooth/bluez_devices.py", action},
+                   {systemBus()});
+    ASSERT_EQ(result.status, 0) << action;
+  }
+
+  PrivateBus bus_;
+};
+
+TEST_F(BluetoothServiceTest, ListsConnectedAudioDevicesWithTheirBatteries) {
+  auto bluez = startBlueZ();
+  devices("setup");
+  BluetoothService bluetooth(options());
+  const CLIResponse response = bluetooth.listBluetooth();
+  ASSERT_TRUE(response.success) << response.error.value_or("");
+  // The earbuds are not connected and the mouse is no audio device.
+  EXPECT_EQ(listed(response), (Devices{{"Studio Headset", 80}, {"Desk Speaker", -1}}));
+
+  // Changes arrive through BlueZ's signals.
+  devices("change");
+  EXPECT_TRUE(eventually([&] {
+    return listed(bluetooth.listBluetooth()) ==
+           Devices{{"Studio Headset", 55}, {"Travel Earbuds", 60}};
+  })) << "last: "
+      << ::testing::PrintToString(listed(bluetooth.listBluetooth()));
+}
+
+TEST_F(BluetoothServiceTest, WithoutBlueZTheListFailsWithAReason) {
+  BluetoothService bluetooth(options());
+  CLIResponse response = bluetooth.listBluetooth();
+  EXPECT_FALSE(response.success);
+  EXPECT_EQ(response.error, "Bluetooth is unavailable: BlueZ is not running.");
+
+  // BlueZ starting later is noticed, and so is its leaving.
+  {
+    auto bluez = startBlueZ();
+    devices("setup");
+    EXPECT_TRUE(eventually([&] { return listed(bluetooth.listBluetooth()).size() == 2; }));
+  }
+  EXPECT_TRUE(eventually([&] {
+    return bluetooth.listBluetooth().error == "Bluetooth is unavailable: BlueZ is not running.";
+  }));
+
+  BluetoothService::Options unreachable;
+  unreachable.busAddress = "unix:path=" + bus_.directory() / "no-such-bus";
+  response = BluetoothService(unreachable).listBluetooth();
+  EXPECT_FALSE(response.success);
+  EXPECT_EQ(response.error->rfind("Bluetooth is unavailable: cannot connect", 0), 0u)
+      << *response.error;
+}
+
+}  // namespace
+}  // namespace kestrune::daemon::bluetooth
