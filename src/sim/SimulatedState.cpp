@@ -10,7 +10,7 @@
 #include "sim/SimError.h"
 #include "sim/StateFile.h"
 #include "sim/StateQueries.h"
-#include "sim/Text.h"
+#include "protocol/Text.h"
 
 namespace kestrune::sim {
 

@@ -1,6 +1,6 @@
 #include "sim/StateQueries.h"
 
-#include "sim/Text.h"
+#include "protocol/Text.h"
 
 namespace kestrune::sim {
 

@@ -1,11 +1,12 @@
 #pragma once
-// Small text helpers for matching what users type.
+// Small text helpers for matching what users type and for the messages that
+// answer them.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace kestrune::sim {
+namespace kestrune {
 
 // Equal when the texts differ at most in ASCII letter case; other bytes,
 // including the UTF-8 of "é", must match exactly.
@@ -21,4 +22,4 @@ std::string quoted(std::string_view text);
 // with up to two decimals ("42.5%").
 std::string percentText(double value);
 
-}  // namespace kestrune::sim
+}  // namespace kestrune

@@ -1,10 +1,10 @@
-#include "sim/Text.h"
+#include "protocol/Text.h"
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 
-namespace kestrune::sim {
+namespace kestrune {
 
 namespace {
 
@@ -57,4 +57,4 @@ std::string percentText(double value) {
   return text;
 }
 
-}  // namespace kestrune::sim
+}  // namespace kestrune

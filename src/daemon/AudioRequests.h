@@ -1,0 +1,70 @@
+#pragma once
+// The requests that the sound server answers: system volume, microphone,
+// silent mode, devices, apps, profiles and status. Runs on one thread (the
+// audio worker): requests and reactions to the server's events never
+// overlap.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "daemon/Memory.h"
+#include "daemon/pulse/SoundServer.h"
+#include "protocol/CLICommand.h"
+#include "protocol/CLIResponse.h"
+
+namespace kestrune::daemon {
+
+class Equalizers;
+
+struct DaemonFiles {
+  std::string configDirectory;
+  std::string profiles;  // profiles.json
+  std::string devices;   // devices.json
+};
+
+struct VersionFacts {
+  std::string version;
+  std::string build;
+  std::string cliVersion;
+  bool cliInstalled = false;
+};
+
+class AudioRequests {
+ public:
+  using Log = std::function<void(const std::string&)>;
+
+  AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equalizers, DaemonFiles files,
+                VersionFacts version, Log log);
+
+  // Whether this is one of the requests answered here.
+  static bool answers(const CLICommand& command);
+  CLIResponse answer(const CLICommand& command);
+
+  // Reactions to the server: a new stream gets its app's remembered
+  // settings (and silent mode); after a (re)connection every stream does.
+  void streamAppeared(std::uint32_t stream);
+  void serverConnected();
+  void defaultsChanged();
+
+ private:
+  struct Visitor;
+
+  void applyRemembered(const Stream& stream, const SoundState& state);
+  void silenceStream(const Stream& stream);
+  std::vector<std::string> preferredOrder(bool input);
+
+  SoundServer& sound_;
+  Memory& memory_;
+  Equalizers* equalizers_;
+  DaemonFiles files_;
+  VersionFacts version_;
+  Log log_;
+  // Event sounds muted by silent mode, to unmute when it ends.
+  std::set<std::uint32_t> silenced_;
+  std::string lastConfigProblem_;
+};
+
+}  // namespace kestrune::daemon

@@ -1,0 +1,83 @@
+#pragma once
+// The user's configuration files in the configuration directory. The daemon
+// reads them, never writes them; a file it cannot use is reported and
+// otherwise ignored.
+//
+// profiles.json: saved settings for several apps at once.
+//
+//   {
+//     "profiles": [
+//       {
+//         "name": "Focus",
+//         "id": "focus",                          (optional; else the name)
+//         "apps": [
+//           { "app": "Music", "volume": 30 },
+//           { "app": "firefox", "muted": true },
+//           { "app": "Videos", "volume": 100, "device": "alsa_output.usb-headset",
+//             "eq": "vocal" }
+//         ]
+//       }
+//     ]
+//   }
+//
+// "app" names an app as the command line does (name, application ID or
+// binary, ignoring case); "volume" is 0 to 200 percent; "device" a device
+// UID or "default"; "eq" a preset name or "off". Members left out are left
+// as they are.
+//
+// devices.json: the order in which `device cycle` visits the devices.
+//
+//   { "output": ["alsa_output.usb-headset", "alsa_output.pci-0000_00_1f.3"],
+//     "input": ["alsa_input.usb-headset"] }
+//
+// Devices not named follow in the server's order.
+
+#include <cstddef>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrune::daemon {
+
+// "/home/u/.config/kestrune/profiles.json:4:18: Expected to decode Double but found a string"
+class ConfigFileError : public std::exception {
+ public:
+  ConfigFileError(const std::string& path, std::size_t line, std::size_t column,
+                  const std::string& reason)
+      : description_(path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
+                     reason) {}
+  ConfigFileError(const std::string& path, const std::string& reason)
+      : description_(path + ": " + reason) {}
+  const std::string& description() const noexcept { return description_; }
+  const char* what() const noexcept override { return description_.c_str(); }
+
+ private:
+  std::string description_;
+};
+
+struct ProfileEntry {
+  std::string app;
+  std::optional<double> volume;
+  std::optional<bool> muted;
+  std::optional<std::string> device;
+  std::optional<std::string> eqPreset;
+};
+
+struct Profile {
+  std::string id;
+  std::string name;
+  std::vector<ProfileEntry> entries;
+};
+
+struct DeviceOrder {
+  std::vector<std::string> output;
+  std::vector<std::string> input;
+};
+
+// Each: nothing in the file (or no file) gives the empty value. Throws
+// ConfigFileError naming the file, line and column.
+std::vector<Profile> readProfiles(const std::string& path);
+DeviceOrder readDeviceOrder(const std::string& path);
+
+}  // namespace kestrune::daemon

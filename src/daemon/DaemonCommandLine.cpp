@@ -1,0 +1,299 @@
+#include "daemon/DaemonCommandLine.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+#include "daemon/AudioRequests.h"
+#include "daemon/DaemonHandler.h"
+#include "daemon/Equalizers.h"
+#include "daemon/Memory.h"
+#include "daemon/media/MediaService.h"
+#include "daemon/pulse/PulseSoundServer.h"
+#include "platform/Directories.h"
+#include "platform/Files.h"
+#include "protocol/SocketPath.h"
+#include "server/ListeningSocket.h"
+#include "server/Server.h"
+#include "server/ServerError.h"
+#include "server/ShutdownSignals.h"
+
+#ifndef KESTRUNE_VERSION
+#define KESTRUNE_VERSION "0.0.0"
+#endif
+#ifndef KESTRUNE_BUILD
+#define KESTRUNE_BUILD "unknown"
+#endif
+#ifndef KESTRUNE_EQ_PLUGIN_PATH
+#define KESTRUNE_EQ_PLUGIN_PATH "kestrune-eq"
+#endif
+
+namespace kestrune::daemon {
+
+namespace {
+
+constexpr auto firstConnectionWait = std::chrono::seconds(1);
+
+std::optional<std::string> absoluteEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || value[0] != '/') {
+    return std::nullopt;
+  }
+  return std::string(value);
+}
+
+// $HOME as desktop programs use it, else the user database.
+std::string homeDirectory() {
+  if (auto home = absoluteEnvironment("HOME")) {
+    return *home;
+  }
+  return platform::homeDirectory().value_or("/tmp");
+}
+
+// $XDG_<kind>_HOME/kestrune, else ~/<fallback>/kestrune.
+std::string baseDirectory(const char* variable, const char* fallback) {
+  if (auto base = absoluteEnvironment(variable)) {
+    return *base + "/kestrune";
+  }
+  return homeDirectory() + "/" + fallback + "/kestrune";
+}
+
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
+                                       const std::string& name) {
+  const std::string& argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 >= arguments.size()) {
+      throw DaemonUsageError("Missing value for '" + name + "'");
+    }
+    return arguments[++i];
+  }
+  if (argument.rfind(name + "=", 0) == 0) {
+    return argument.substr(name.size() + 1);
+  }
+  return std::nullopt;
+}
+
+std::string directoryOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string ownExecutable() {
+  std::string buffer(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  return length > 0 ? buffer.substr(0, static_cast<std::size_t>(length)) : std::string();
+}
+
+bool isExecutable(const std::string& path) {
+  return ::access(path.c_str(), X_OK) == 0;
+}
+
+// A kestrune on the PATH, or beside this program.
+bool commandLineToolInstalled() {
+  if (const char* path = std::getenv("PATH")) {
+    std::string_view rest(path);
+    while (!rest.empty()) {
+      const auto colon = rest.find(':');
+      const std::string directory(rest.substr(0, colon));
+      if (!directory.empty() && isExecutable(directory + "/kestrune")) {
+        return true;
+      }
+      rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    }
+  }
+  const std::string self = ownExecutable();
+  return !self.empty() && isExecutable(directoryOf(self) + "/kestrune");
+}
+
+// The EQ plugin the sound server loads: $KESTRUNE_EQ_PLUGIN, else the one
+// beside this program (a build tree), else the installed one.
+std::string equalizerPlugin() {
+  if (const char* plugin = std::getenv("KESTRUNE_EQ_PLUGIN"); plugin != nullptr && *plugin) {
+    return plugin;
+  }
+  const std::string self = ownExecutable();
+  if (!self.empty()) {
+    const std::string beside = directoryOf(self) + "/kestrune-eq.so";
+    if (platform::pathExists(beside)) {
+      return beside;
+    }
+  }
+  return KESTRUNE_EQ_PLUGIN_PATH;
+}
+
+// Writes whole lines to standard error, one at a time from any thread.
+class JournalLog {
+ public:
+  void operator()(const std::string& line) {
+    const std::string text = "kestruned: " + line + "\n";
+    const std::lock_guard lock(mutex_);
+    std::size_t written = 0;
+    while (written < text.size()) {
+      const ssize_t n = ::write(STDERR_FILENO, text.data() + written, text.size() - written);
+      if (n <= 0) {
+        return;  // nowhere left to say it
+      }
+      written += static_cast<std::size_t>(n);
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+};
+
+// Hands the sound server's events to the audio worker once there is one.
+class EventRelay {
+ public:
+  void attach(DaemonHandler* handler, AudioRequests* audio, Equalizers* equalizers) {
+    audio_ = audio;
+    equalizers_ = equalizers;
+    handler_.store(handler);
+  }
+  void detach() { handler_.store(nullptr); }
+
+  void operator()(const SoundEvent& event) {
+    DaemonHandler* handler = handler_.load();
+    if (handler == nullptr) {
+      return;  // the first connection is caught up with when the handler starts
+    }
+    AudioRequests* audio = audio_;
+    switch (event.kind) {
+      case SoundEventKind::connected:
+        handler->postAudio([audio] { audio->serverConnected(); });
+        break;
+      case SoundEventKind::streamAppeared:
+        handler->postAudio([audio, stream = event.stream] { audio->streamAppeared(stream); });
+        break;
+      case SoundEventKind::defaultsChanged:
+        handler->postAudio([audio] { audio->defaultsChanged(); });
+        break;
+      case SoundEventKind::disconnected:
+        break;
+    }
+  }
+
+ private:
+  std::atomic<DaemonHandler*> handler_{nullptr};
+  AudioRequests* audio_ = nullptr;
+  Equalizers* equalizers_ = nullptr;
+};
+
+void serve(const DaemonOptions& options) {
+  // First, so that a signal at any later point still removes the socket.
+  const server::ShutdownSignals signals;
+  auto log = std::make_shared<JournalLog>();
+  const auto say = [log](const std::string& line) { (*log)(line); };
+
+  Memory memory(options.stateDirectory + "/settings.json", say);
+  auto relay = std::make_shared<EventRelay>();
+  PulseSoundServer sound([relay](const SoundEvent& event) { (*relay)(event); }, say);
+  Equalizers equalizers(sound, memory, options.configDirectory, equalizerPlugin(), say);
+  const DaemonFiles files{options.configDirectory, options.configDirectory + "/profiles.json",
+                          options.configDirectory + "/devices.json"};
+  AudioRequests audio(
+      sound, memory, &equalizers, files,
+      VersionFacts{KESTRUNE_VERSION, KESTRUNE_BUILD, KESTRUNE_VERSION, commandLineToolInstalled()},
+      say);
+  media::MediaService mediaService;
+  DaemonHandler handler(audio, &mediaService, nullptr);
+  relay->attach(&handler, &audio, &equalizers);
+
+  sound.waitForFirstAttempt(firstConnectionWait);
+  handler.postAudio([&audio] { audio.serverConnected(); });
+
+  const server::ListeningSocket socket(options.socketPath);
+  server::Server server(socket.descriptor(), handler);
+  say("listening on " + socket.path());
+  server.run(signals.descriptor());
+
+  relay->detach();
+  handler.runOnAudio([&equalizers] { equalizers.removeAll(); });
+  say("stopped");
+}
+
+}  // namespace
+
+DaemonOptions parseDaemonArguments(const std::vector<std::string>& arguments) {
+  DaemonOptions options;
+  std::optional<std::string> socket;
+  std::optional<std::string> config;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-h" || argument == "--help") {
+      options.showHelp = true;
+    } else if (argument == "--version") {
+      options.showVersion = true;
+    } else if (auto path = optionValue(arguments, i, "--socket")) {
+      if (path->empty()) {
+        throw DaemonUsageError("Invalid value for '--socket': the path is empty");
+      }
+      socket = std::move(path);
+    } else if (auto directory = optionValue(arguments, i, "--config")) {
+      if (directory->empty()) {
+        throw DaemonUsageError("Invalid value for '--config': the path is empty");
+      }
+      config = std::move(directory);
+    } else if (argument.rfind('-', 0) == 0) {
+      throw DaemonUsageError("Unknown option '" + argument + "'");
+    } else {
+      throw DaemonUsageError("Unexpected argument '" + argument + "'");
+    }
+  }
+  options.socketPath = socket ? *socket : defaultSocketPath();
+  options.configDirectory = config ? *config : baseDirectory("XDG_CONFIG_HOME", ".config");
+  options.stateDirectory = config ? *config : baseDirectory("XDG_STATE_HOME", ".local/state");
+  return options;
+}
+
+std::string daemonHelpText() {
+  return "OVERVIEW: The Kestrune application on Linux, for the kestrune command-line tool.\n"
+         "\n"
+         "It answers the tool's requests on a Unix-domain socket from the machine's sound\n"
+         "server (PulseAudio or PipeWire), its media players and Bluetooth.\n"
+         "\n"
+         "USAGE: kestruned [--socket <path>] [--config <dir>]\n"
+         "\n"
+         "OPTIONS:\n"
+         "  --socket <path>         Socket to listen on (default: " +
+         defaultSocketPath() +
+         ").\n"
+         "  --config <dir>          Directory for the configuration files and what the\n"
+         "                          daemon remembers (default: $XDG_CONFIG_HOME/kestrune\n"
+         "                          and $XDG_STATE_HOME/kestrune).\n"
+         "  --version               Show the version.\n"
+         "  -h, --help              Show this help.\n"
+         "\n"
+         "SIGINT or SIGTERM stops it, removes the socket and puts the audio back as it\n"
+         "found it.\n";
+}
+
+std::string daemonVersionText() {
+  return std::string("kestruned ") + KESTRUNE_VERSION + " (" + KESTRUNE_BUILD + ")\n";
+}
+
+int daemonMain(const std::vector<std::string>& arguments, std::ostream& out) {
+  JournalLog log;
+  try {
+    const DaemonOptions options = parseDaemonArguments(arguments);
+    if (options.showHelp || options.showVersion) {
+      out << (options.showHelp ? daemonHelpText() : daemonVersionText());
+      out.flush();
+      return out ? 0 : 1;
+    }
+    serve(options);
+    return 0;
+  } catch (const DaemonUsageError& error) {
+    log(error.description() + "\nRun 'kestruned --help' for usage.");
+    return 64;
+  } catch (const server::ServerError& error) {
+    log(error.description());
+    return 1;
+  } catch (const std::exception& error) {
+    log(std::string("internal error: ") + error.what());
+    return 1;
+  }
+}
+
+}  // namespace kestrune::daemon

@@ -1,0 +1,97 @@
+#include "daemon/DaemonHandler.h"
+
+#include <future>
+
+#if __has_include("daemon/bluetooth/BluetoothService.h")
+#include "daemon/bluetooth/BluetoothService.h"
+#define KESTRUNED_HAS_BLUETOOTH 1
+#endif
+#include "daemon/media/MediaService.h"
+
+namespace kestrune::daemon {
+
+namespace {
+
+CLIResponse failure(std::string error) {
+  return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
+}
+
+CLIResponse internalError(const std::exception& error) {
+  return failure(std::string("Internal error: ") + error.what());
+}
+
+// Runs an answer, turning what escapes it into a failure reply.
+template <class Answer>
+CLIResponse guarded(Answer answer) {
+  try {
+    return answer();
+  } catch (const std::exception& error) {
+    return internalError(error);
+  }
+}
+
+}  // namespace
+
+DaemonHandler::DaemonHandler(AudioRequests& audio, media::MediaService* media,
+                             bluetooth::BluetoothService* bluetooth)
+    : audio_(audio),
+      media_(media),
+      bluetooth_(bluetooth),
+      mediaWorker_(std::make_unique<Worker>("kestruned-media")),
+      bluetoothWorker_(std::make_unique<Worker>("kestruned-bt")),
+      audioWorker_(std::make_unique<Worker>("kestruned-audio")) {}
+
+DaemonHandler::~DaemonHandler() = default;
+
+CLIResponse DaemonHandler::handle(const CLICommand& command) {
+  std::promise<CLIResponse> answered;
+  auto answer = answered.get_future();
+  begin(command, [&answered](CLIResponse response) { answered.set_value(std::move(response)); });
+  return answer.get();
+}
+
+void DaemonHandler::begin(const CLICommand& command, Reply reply) {
+  if (std::holds_alternative<CLICommand::ListBluetooth>(command.value)) {
+    bluetoothWorker_->post(
+        [this, reply = std::move(reply)] { reply(guarded([&] { return answerBluetooth(); })); });
+  } else if (AudioRequests::answers(command)) {
+    audioWorker_->post([this, command, reply = std::move(reply)] {
+      reply(guarded([&] { return audio_.answer(command); }));
+    });
+  } else {
+    mediaWorker_->post([this, command, reply = std::move(reply)] {
+      reply(guarded([&] { return answerMedia(command); }));
+    });
+  }
+}
+
+void DaemonHandler::postAudio(std::function<void()> job) {
+  audioWorker_->post(std::move(job));
+}
+
+void DaemonHandler::runOnAudio(const std::function<void()>& job) {
+  std::promise<void> done;
+  audioWorker_->post([&] {
+    job();
+    done.set_value();
+  });
+  done.get_future().wait();
+}
+
+CLIResponse DaemonHandler::answerMedia(const CLICommand& command) {
+  if (media_ == nullptr) {
+    return failure("Media control is not available: there is no session bus.");
+  }
+  return media_->answer(command);
+}
+
+CLIResponse DaemonHandler::answerBluetooth() {
+#ifdef KESTRUNED_HAS_BLUETOOTH
+  if (bluetooth_ != nullptr) {
+    return bluetooth_->listBluetooth();
+  }
+#endif
+  return failure("Bluetooth is unavailable: BlueZ is not running.");
+}
+
+}  // namespace kestrune::daemon

@@ -1,0 +1,243 @@
+#include "daemon/Equalizers.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "daemon/Memory.h"
+#include "daemon/RequestFailure.h"
+#include "eq/PluginInfo.h"
+#include "eq/UserPresets.h"
+
+namespace kestrune::daemon {
+
+namespace {
+
+// Sinks of ours are named with this prefix, so that a later run can tell
+// them from everyone else's.
+constexpr std::string_view sinkPrefix = "kestrune_eq.";
+
+bool isOurSinkName(std::string_view name) {
+  return name.substr(0, sinkPrefix.size()) == sinkPrefix;
+}
+
+std::string controlsOf(const eq::Preset& preset) {
+  std::ostringstream controls;
+  controls.imbue(std::locale::classic());
+  for (std::size_t i = 0; i < preset.gains.size(); ++i) {
+    controls << (i > 0 ? "," : "") << preset.gains[i];
+  }
+  return controls.str();
+}
+
+// A module argument value in double quotes, as the server's parser reads it.
+std::string quotedArgument(const std::string& text) {
+  std::string result = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      result += '\\';
+    }
+    result += c;
+  }
+  return result + "\"";
+}
+
+}  // namespace
+
+Equalizers::Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
+                       std::string plugin, Log log)
+    : sound_(sound),
+      memory_(memory),
+      configDirectory_(std::move(configDirectory)),
+      plugin_(std::move(plugin)),
+      log_(std::move(log)) {}
+
+const eq::PresetCatalog& Equalizers::catalog() {
+  // Read on each use: edits to presets.json apply without a restart.
+  eq::CatalogLoad loaded = eq::loadPresetCatalog(configDirectory_);
+  if (loaded.problem && *loaded.problem != catalogProblem_) {
+    log_("ignoring the user's EQ presets: " + *loaded.problem);
+  }
+  catalogProblem_ = loaded.problem.value_or("");
+  catalog_ = std::move(loaded.catalog);
+  return catalog_;
+}
+
+std::optional<std::string> Equalizers::resolve(const std::string& word) {
+  if (eq::isOffName(word)) {
+    return std::nullopt;
+  }
+  const eq::PresetCatalog& presets = catalog();
+  const eq::Preset* preset = presets.find(word);
+  if (preset == nullptr) {
+    throw RequestFailure(presets.unknownPresetMessage(word));
+  }
+  return preset->name;
+}
+
+CLIEQInfo Equalizers::info(const std::string& appID) {
+  return catalog().info(presetOf(appID));
+}
+
+std::optional<std::string> Equalizers::presetOf(const std::string& appID) const {
+  const auto settings = memory_.app(appID);
+  return settings ? settings->eqPreset : std::nullopt;
+}
+
+bool Equalizers::follows(const std::string& appID) const {
+  return active_.count(appID) > 0;
+}
+
+bool Equalizers::isEqualizerSink(const Device& device) const {
+  return !device.isInput && isOurSinkName(device.name);
+}
+
+Equalizers::Active Equalizers::load(const std::string& appID, const std::string& presetName,
+                                    const std::string& device) {
+  const eq::Preset* preset = catalog().find(presetName);
+  if (preset == nullptr) {
+    throw RequestFailure(catalog_.unknownPresetMessage(presetName));
+  }
+  Active active;
+  active.preset = preset->name;
+  active.device = device;
+  active.sink =
+      std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
+  const std::string arguments =
+      "sink_name=" + active.sink + " sink_master=" + device +
+      " sink_properties=device.description=" + quotedArgument("EQ " + appID) +
+      " plugin=" + quotedArgument(plugin_) + " label=" + std::string(eq::pluginLabel) +
+      " control=" + controlsOf(*preset);
+  active.module = sound_.loadModule("module-ladspa-sink", arguments);
+  return active;
+}
+
+void Equalizers::moveStreams(const std::vector<Stream>& streams, const std::string& sink) {
+  for (const auto& stream : streams) {
+    try {
+      sound_.moveStream(stream.index, sink);
+    } catch (const SoundServerRefusal&) {
+      // Ended meanwhile.
+    }
+  }
+}
+
+void Equalizers::unload(const Active& active) {
+  try {
+    sound_.unloadModule(active.module);
+  } catch (const SoundServerRefusal&) {
+    // Already gone with its master device.
+  }
+}
+
+void Equalizers::apply(const App& app, const std::optional<std::string>& preset,
+                       const std::string& device) {
+  const auto previous = active_.find(app.id);
+  if (!preset) {
+    moveStreams(app.streams, device);
+    if (previous != active_.end()) {
+      unload(previous->second);
+      active_.erase(previous);
+    }
+    return;
+  }
+  // The new equaliser is ready before the streams leave the old one, so a
+  // change of preset interrupts the sound only for the move.
+  Active next = load(app.id, *preset, device);
+  moveStreams(app.streams, next.sink);
+  if (previous != active_.end()) {
+    unload(previous->second);
+  }
+  active_[app.id] = std::move(next);
+}
+
+void Equalizers::moveTo(const App& app, const std::string& device) {
+  const auto found = active_.find(app.id);
+  if (found == active_.end()) {
+    moveStreams(app.streams, device);
+    return;
+  }
+  apply(app, found->second.preset, device);
+}
+
+void Equalizers::adopt(const Stream& stream, const std::string& appID, const std::string& preset,
+                       const std::string& device) {
+  auto found = active_.find(appID);
+  if (found == active_.end() || found->second.device != device ||
+      !eq::sameName(found->second.preset, preset)) {
+    App app;
+    app.id = appID;
+    app.streams = {stream};
+    apply(app, preset, device);
+    return;
+  }
+  moveStreams({stream}, found->second.sink);
+}
+
+void Equalizers::defaultOutputChanged(const SoundState& state) {
+  for (const auto& app : appsOf(state)) {
+    const auto found = active_.find(app.id);
+    if (found == active_.end()) {
+      continue;
+    }
+    const auto settings = memory_.app(app.id);
+    const bool followsDefault = !settings || !settings->device;
+    if (followsDefault && found->second.device != state.defaultSink) {
+      apply(app, found->second.preset, state.defaultSink);
+    }
+  }
+}
+
+void Equalizers::serverConnected(const SoundState& state) {
+  active_.clear();  // a restarted server took them all
+  // Left by an earlier run that could not clean up: streams back on the
+  // real device, then the equaliser goes.
+  std::map<std::uint32_t, std::uint32_t> leftovers;  // sink index -> module
+  for (const auto& [index, sink] : state.sinks) {
+    if (isEqualizerSink(sink) && sink.ownerModule) {
+      leftovers[index] = *sink.ownerModule;
+    }
+  }
+  for (const auto& [index, stream] : state.streams) {
+    if (leftovers.count(stream.sink) > 0 && stream.client) {
+      try {
+        sound_.moveStream(stream.index, state.defaultSink);
+      } catch (const SoundServerRefusal&) {
+      }
+    }
+  }
+  for (const auto& [sink, module] : leftovers) {
+    try {
+      sound_.unloadModule(module);
+    } catch (const SoundServerRefusal&) {
+    }
+  }
+}
+
+void Equalizers::removeAll() {
+  if (active_.empty()) {
+    return;
+  }
+  try {
+    const SoundState state = sound_.snapshot();
+    for (const auto& [appID, active] : active_) {
+      std::string device = active.device;
+      if (state.findDevice(false, device) == nullptr) {
+        device = state.defaultSink;
+      }
+      for (const auto& [index, stream] : state.streams) {
+        const Device* sink = state.sinkByIndex(stream.sink);
+        if (sink != nullptr && sink->name == active.sink && stream.client) {
+          moveStreams({stream}, device);
+        }
+      }
+      unload(active);
+    }
+  } catch (const SoundServerUnreachable&) {
+    // The server is gone, and its modules with it.
+  }
+  active_.clear();
+}
+
+}  // namespace kestrune::daemon

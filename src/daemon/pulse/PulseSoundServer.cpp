@@ -1,0 +1,747 @@
+#include "daemon/pulse/PulseSoundServer.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+namespace kestrune::daemon {
+
+namespace {
+
+// A change the server has not acknowledged by then counts as unreachable.
+constexpr auto answerLimit = std::chrono::seconds(1);
+// While the server is away, how often to try again.
+constexpr std::uint64_t retryMicroseconds = 250'000;
+
+struct MainloopDeleter {
+  void operator()(pa_threaded_mainloop* mainloop) const {
+    pa_threaded_mainloop_stop(mainloop);
+    pa_threaded_mainloop_free(mainloop);
+  }
+};
+struct ContextDeleter {
+  void operator()(pa_context* context) const {
+    pa_context_set_state_callback(context, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context, nullptr, nullptr);
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+  }
+};
+struct OperationDeleter {
+  void operator()(pa_operation* operation) const { pa_operation_unref(operation); }
+};
+struct ProplistDeleter {
+  void operator()(pa_proplist* list) const { pa_proplist_free(list); }
+};
+
+using MainloopPtr = std::unique_ptr<pa_threaded_mainloop, MainloopDeleter>;
+using ContextPtr = std::unique_ptr<pa_context, ContextDeleter>;
+using OperationPtr = std::unique_ptr<pa_operation, OperationDeleter>;
+using ProplistPtr = std::unique_ptr<pa_proplist, ProplistDeleter>;
+
+// Holds libpulse's lock: every call into a context happens under it.
+class MainloopLock {
+ public:
+  explicit MainloopLock(pa_threaded_mainloop* mainloop) : mainloop_(mainloop) {
+    pa_threaded_mainloop_lock(mainloop_);
+  }
+  MainloopLock(const MainloopLock&) = delete;
+  MainloopLock& operator=(const MainloopLock&) = delete;
+  ~MainloopLock() { pa_threaded_mainloop_unlock(mainloop_); }
+
+ private:
+  pa_threaded_mainloop* mainloop_;
+};
+
+double percentOf(pa_volume_t volume) {
+  // Hundredths, so that 40 set reads back as 40 rather than 39.99.
+  return std::round(static_cast<double>(volume) * 100.0 / PA_VOLUME_NORM * 100.0) / 100.0;
+}
+
+pa_volume_t volumeOf(double percent) {
+  const double raw = std::round(percent / 100.0 * PA_VOLUME_NORM);
+  return static_cast<pa_volume_t>(std::clamp(raw, 0.0, static_cast<double>(PA_VOLUME_MAX)));
+}
+
+// The channels scaled so that their mean is `percent`, their balance kept.
+pa_cvolume scaledTo(const pa_cvolume& current, double percent) {
+  const pa_volume_t target = volumeOf(percent);
+  pa_cvolume result = current;
+  const pa_volume_t mean = current.channels > 0 ? pa_cvolume_avg(&current) : 0;
+  if (mean == 0) {
+    pa_cvolume_set(&result, current.channels > 0 ? current.channels : 2, target);
+    return result;
+  }
+  for (unsigned i = 0; i < current.channels; ++i) {
+    const double scaled = std::round(static_cast<double>(current.values[i]) * target / mean);
+    result.values[i] =
+        static_cast<pa_volume_t>(std::clamp(scaled, 0.0, static_cast<double>(PA_VOLUME_MAX)));
+  }
+  return result;
+}
+
+std::optional<std::uint32_t> indexOrNothing(std::uint32_t index) {
+  return index == PA_INVALID_INDEX ? std::nullopt : std::optional(index);
+}
+
+Properties propertiesOf(const pa_proplist* list) {
+  Properties properties;
+  void* position = nullptr;
+  while (const char* key = pa_proplist_iterate(list, &position)) {
+    if (const char* value = pa_proplist_gets(list, key)) {
+      properties.emplace(key, value);
+    }
+  }
+  return properties;
+}
+
+template <class Info>
+Device deviceFrom(const Info& info, bool input) {
+  Device device;
+  device.index = info.index;
+  device.name = info.name != nullptr ? info.name : "";
+  device.description = info.description != nullptr ? info.description : device.name;
+  device.isInput = input;
+  device.volume = percentOf(pa_cvolume_avg(&info.volume));
+  device.balance = pa_cvolume_get_balance(&info.volume, &info.channel_map);
+  device.muted = info.mute != 0;
+  device.sampleRate = info.sample_spec.rate;
+  device.ownerModule = indexOrNothing(info.owner_module);
+  device.driver = info.driver != nullptr ? info.driver : "";
+  device.properties = propertiesOf(info.proplist);
+  return device;
+}
+
+Stream streamFrom(const pa_sink_input_info& info) {
+  Stream stream;
+  stream.index = info.index;
+  stream.client = indexOrNothing(info.client);
+  stream.sink = info.sink;
+  stream.volume = percentOf(pa_cvolume_avg(&info.volume));
+  stream.balance = pa_cvolume_get_balance(&info.volume, &info.channel_map);
+  stream.muted = info.mute != 0;
+  stream.ownerModule = indexOrNothing(info.owner_module);
+  stream.properties = propertiesOf(info.proplist);
+  return stream;
+}
+
+}  // namespace
+
+class PulseSoundServer::Impl {
+ public:
+  Impl(Observer observer, Log log) : observer_(std::move(observer)), log_(std::move(log)) {
+    mainloop_.reset(pa_threaded_mainloop_new());
+    if (!mainloop_) {
+      throw std::runtime_error("could not create libpulse's main loop");
+    }
+    pa_threaded_mainloop_set_name(mainloop_.get(), "kestruned-pulse");
+    const MainloopLock lock(mainloop_.get());
+    if (pa_threaded_mainloop_start(mainloop_.get()) < 0) {
+      throw std::runtime_error("could not start libpulse's main loop");
+    }
+    connectNow();
+  }
+
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  ~Impl() {
+    {
+      const MainloopLock lock(mainloop_.get());
+      if (retry_ != nullptr) {
+        api()->time_free(retry_);
+        retry_ = nullptr;
+      }
+      context_.reset();
+    }
+    mainloop_.reset();  // stops the thread
+  }
+
+  void waitForFirstAttempt(std::chrono::milliseconds limit) {
+    std::unique_lock lock(stateMutex_);
+    changed_.wait_for(lock, limit, [&] { return link_ != Link::connecting; });
+  }
+
+  SoundState snapshot() {
+    std::unique_lock lock(stateMutex_);
+    // A connection on its way gets a moment to finish.
+    changed_.wait_for(lock, answerLimit, [&] { return link_ != Link::connecting; });
+    if (link_ != Link::ready) {
+      throw SoundServerUnreachable(link_ == Link::down ? reason_ : "it did not answer in time");
+    }
+    return state_;
+  }
+
+  void setDeviceVolume(bool input, const std::string& name, double percent) {
+    const pa_cvolume volume = scaledTo(rawVolume(input, name), percent);
+    run([&](pa_context* context, Pending* pending) {
+      return input ? pa_context_set_source_volume_by_name(context, name.c_str(), &volume, onSuccess,
+                                                          pending)
+                   : pa_context_set_sink_volume_by_name(context, name.c_str(), &volume, onSuccess,
+                                                        pending);
+    });
+    refreshDevice(input, name);
+  }
+
+  void setDeviceMute(bool input, const std::string& name, bool muted) {
+    run([&](pa_context* context, Pending* pending) {
+      return input ? pa_context_set_source_mute_by_name(context, name.c_str(), muted ? 1 : 0,
+                                                        onSuccess, pending)
+                   : pa_context_set_sink_mute_by_name(context, name.c_str(), muted ? 1 : 0,
+                                                      onSuccess, pending);
+    });
+    refreshDevice(input, name);
+  }
+
+  void setDefaultDevice(bool input, const std::string& name) {
+    run([&](pa_context* context, Pending* pending) {
+      return input ? pa_context_set_default_source(context, name.c_str(), onSuccess, pending)
+                   : pa_context_set_default_sink(context, name.c_str(), onSuccess, pending);
+    });
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_get_server_info(context, onServerRefresh, pending);
+    });
+  }
+
+  void setStreamVolume(std::uint32_t stream, double percent) {
+    const pa_cvolume volume = scaledTo(rawStreamVolume(stream), percent);
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_set_sink_input_volume(context, stream, &volume, onSuccess, pending);
+    });
+    refreshStream(stream);
+  }
+
+  void setStreamMute(std::uint32_t stream, bool muted) {
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_set_sink_input_mute(context, stream, muted ? 1 : 0, onSuccess, pending);
+    });
+    refreshStream(stream);
+  }
+
+  void moveStream(std::uint32_t stream, const std::string& sinkName) {
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_move_sink_input_by_name(context, stream, sinkName.c_str(), onSuccess,
+                                                pending);
+    });
+    refreshStream(stream);
+  }
+
+  std::uint32_t loadModule(const std::string& name, const std::string& arguments) {
+    const Pending done = run([&](pa_context* context, Pending* pending) {
+      return pa_context_load_module(context, name.c_str(), arguments.c_str(), onIndex, pending);
+    });
+    return done.index;
+  }
+
+  void unloadModule(std::uint32_t module) {
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_unload_module(context, module, onSuccess, pending);
+    });
+    // The module's sinks and streams go away by events; wait for them so the
+    // picture after this call no longer shows them.
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_get_server_info(context, onServerRefresh, pending);
+    });
+  }
+
+ private:
+  enum class Link { connecting, ready, down };
+
+  // One request to the server under way, waited for by the caller's thread.
+  struct Pending {
+    Impl* owner = nullptr;
+    bool done = false;
+    bool success = true;
+    std::string error;
+    std::uint32_t index = PA_INVALID_INDEX;
+  };
+
+  pa_mainloop_api* api() const { return pa_threaded_mainloop_get_api(mainloop_.get()); }
+
+  // Starts a request and waits for its answer. Throws SoundServerUnreachable
+  // when there is no connection or no answer in time, SoundServerRefusal
+  // when the server says no.
+  template <class Start>
+  Pending run(Start start) {
+    Pending pending;
+    pending.owner = this;
+    std::uint64_t generation = 0;
+    OperationPtr operation;
+    {
+      const MainloopLock lock(mainloop_.get());
+      {
+        const std::lock_guard state(stateMutex_);
+        if (link_ != Link::ready) {
+          throw SoundServerUnreachable(link_ == Link::down ? reason_ : "it is still connecting");
+        }
+        generation = generation_;
+      }
+      operation.reset(start(context_.get(), &pending));
+      if (!operation) {
+        throw SoundServerRefusal(pa_strerror(pa_context_errno(context_.get())));
+      }
+    }
+    bool lost = false;
+    {
+      std::unique_lock state(stateMutex_);
+      changed_.wait_for(state, answerLimit,
+                        [&] { return pending.done || generation_ != generation; });
+      lost = generation_ != generation;
+    }
+    bool done = false;
+    std::string reason;
+    {
+      const MainloopLock lock(mainloop_.get());
+      // After this the callback, holding the pointer to `pending`, never runs.
+      if (pa_operation_get_state(operation.get()) == PA_OPERATION_RUNNING) {
+        pa_operation_cancel(operation.get());
+      }
+      operation.reset();
+      const std::lock_guard state(stateMutex_);
+      done = pending.done;
+      reason = reason_;
+    }
+    if (!done) {
+      throw SoundServerUnreachable(lost ? reason : "it did not answer within 1 second");
+    }
+    if (!pending.success) {
+      throw SoundServerRefusal(pending.error);
+    }
+    return pending;
+  }
+
+  void complete(Pending& pending, bool success, std::string error = {}) {
+    {
+      const std::lock_guard state(stateMutex_);
+      pending.done = true;
+      pending.success = success;
+      pending.error = std::move(error);
+    }
+    changed_.notify_all();
+  }
+
+  std::string lastError() const { return pa_strerror(pa_context_errno(context_.get())); }
+
+  static void onSuccess(pa_context*, int success, void* userdata) {
+    auto* pending = static_cast<Pending*>(userdata);
+    Impl& self = *pending->owner;
+    self.complete(*pending, success != 0, success != 0 ? std::string() : self.lastError());
+  }
+
+  static void onIndex(pa_context*, std::uint32_t index, void* userdata) {
+    auto* pending = static_cast<Pending*>(userdata);
+    Impl& self = *pending->owner;
+    pending->index = index;
+    self.complete(*pending, index != PA_INVALID_INDEX,
+                  index != PA_INVALID_INDEX ? std::string() : self.lastError());
+  }
+
+  // Connecting.
+
+  void connectNow() {
+    ProplistPtr properties(pa_proplist_new());
+    pa_proplist_sets(properties.get(), PA_PROP_APPLICATION_NAME, "kestruned");
+    pa_proplist_sets(properties.get(), PA_PROP_APPLICATION_ID, "kestruned");
+    context_.reset(pa_context_new_with_proplist(api(), "kestruned", properties.get()));
+    if (!context_) {
+      connectionLost("libpulse could not create a connection");
+      return;
+    }
+    pa_context_set_state_callback(context_.get(), onContextState, this);
+    pa_context_set_subscribe_callback(context_.get(), onEvent, this);
+    {
+      const std::lock_guard state(stateMutex_);
+      link_ = Link::connecting;
+    }
+    if (pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+      connectionLost(lastError());
+    }
+  }
+
+  static void onContextState(pa_context* context, void* userdata) {
+    auto& self = *static_cast<Impl*>(userdata);
+    switch (pa_context_get_state(context)) {
+      case PA_CONTEXT_READY:
+        self.startSync();
+        break;
+      case PA_CONTEXT_FAILED:
+      case PA_CONTEXT_TERMINATED:
+        self.connectionLost(self.lastError());
+        break;
+      default:
+        break;
+    }
+  }
+
+  void connectionLost(std::string reason) {
+    bool wasReady = false;
+    {
+      const std::lock_guard state(stateMutex_);
+      wasReady = link_ == Link::ready;
+      if (link_ == Link::down && reason_ == reason && retry_ != nullptr) {
+        return;
+      }
+      link_ = Link::down;
+      reason_ = std::move(reason);
+      state_ = SoundState{};
+      rawVolumes_.clear();
+      ++generation_;
+    }
+    changed_.notify_all();
+    if (wasReady) {
+      log_("lost the sound server: " + reason_);
+      observer_(SoundEvent{SoundEventKind::disconnected});
+    } else if (!reportedAbsence_) {
+      reportedAbsence_ = true;
+      log_("the sound server is not reachable (" + reason_ + "); waiting for it");
+    }
+    scheduleRetry();
+  }
+
+  void scheduleRetry() {
+    if (retry_ != nullptr) {
+      return;
+    }
+    timeval when{};
+    pa_timeval_add(pa_gettimeofday(&when), retryMicroseconds);
+    retry_ = api()->time_new(api(), &when, onRetry, this);
+  }
+
+  static void onRetry(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* userdata) {
+    auto& self = *static_cast<Impl*>(userdata);
+    api->time_free(event);
+    self.retry_ = nullptr;
+    self.connectNow();
+  }
+
+  // Fills the picture: server, sinks, sources, streams; then it is ready.
+  void startSync() {
+    {
+      const std::lock_guard state(stateMutex_);
+      state_ = SoundState{};
+      state_.ownClient = indexOrNothing(pa_context_get_index(context_.get()));
+      rawVolumes_.clear();
+    }
+    const auto mask = static_cast<pa_subscription_mask_t>(
+        PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK_INPUT |
+        PA_SUBSCRIPTION_MASK_SERVER);
+    unrefLater(pa_context_subscribe(context_.get(), mask, nullptr, nullptr));
+    // The answers come on this thread, so none can arrive before all are counted.
+    syncing_ = 0;
+    syncing_ += unrefLater(pa_context_get_server_info(context_.get(), onServerSync, this));
+    syncing_ += unrefLater(pa_context_get_sink_info_list(context_.get(), onSinkSync, this));
+    syncing_ += unrefLater(pa_context_get_source_info_list(context_.get(), onSourceSync, this));
+    syncing_ += unrefLater(pa_context_get_sink_input_info_list(context_.get(), onStreamSync, this));
+    if (syncing_ < 4) {
+      connectionLost("the server refused to describe itself: " + lastError());
+    }
+  }
+
+  // Whether the request started.
+  static bool unrefLater(pa_operation* operation) {
+    if (operation == nullptr) {
+      return false;
+    }
+    pa_operation_unref(operation);  // libpulse keeps it until it completes
+    return true;
+  }
+
+  void syncStepDone() {
+    if (--syncing_ > 0) {
+      return;
+    }
+    std::string server;
+    {
+      const std::lock_guard state(stateMutex_);
+      link_ = Link::ready;
+      server = state_.serverName;
+    }
+    changed_.notify_all();
+    reportedAbsence_ = false;
+    log_("connected to the sound server (" + server + ")");
+    observer_(SoundEvent{SoundEventKind::connected});
+  }
+
+  static void onServerSync(pa_context*, const pa_server_info* info, void* userdata) {
+    auto& self = *static_cast<Impl*>(userdata);
+    if (info != nullptr) {
+      self.storeServer(*info);
+    }
+    self.syncStepDone();
+  }
+  static void onSinkSync(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+    auto& self = *static_cast<Impl*>(userdata);
+    if (eol != 0) {
+      self.syncStepDone();
+    } else if (info != nullptr) {
+      self.storeSink(*info);
+    }
+  }
+  static void onSourceSync(pa_context*, const pa_source_info* info, int eol, void* userdata) {
+    auto& self = *static_cast<Impl*>(userdata);
+    if (eol != 0) {
+      self.syncStepDone();
+    } else if (info != nullptr) {
+      self.storeSource(*info);
+    }
+  }
+  static void onStreamSync(pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+    auto& self = *static_cast<Impl*>(userdata);
+    if (eol != 0) {
+      self.syncStepDone();
+    } else if (info != nullptr) {
+      self.storeStream(*info);
+    }
+  }
+
+  // Following the server's events.
+
+  static void onEvent(pa_context* context, pa_subscription_event_type_t type, std::uint32_t index,
+                      void* userdata) {
+    auto& self = *static_cast<Impl*>(userdata);
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const auto what = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (what == PA_SUBSCRIPTION_EVENT_REMOVE) {
+      self.forget(facility, index);
+      return;
+    }
+    switch (facility) {
+      case PA_SUBSCRIPTION_EVENT_SINK:
+        unrefLater(pa_context_get_sink_info_by_index(context, index, onSinkEvent, userdata));
+        break;
+      case PA_SUBSCRIPTION_EVENT_SOURCE:
+        unrefLater(pa_context_get_source_info_by_index(context, index, onSourceEvent, userdata));
+        break;
+      case PA_SUBSCRIPTION_EVENT_SINK_INPUT:
+        if (what == PA_SUBSCRIPTION_EVENT_NEW) {
+          self.announce_.insert(index);
+        }
+        unrefLater(pa_context_get_sink_input_info(context, index, onStreamEvent, userdata));
+        break;
+      case PA_SUBSCRIPTION_EVENT_SERVER:
+        unrefLater(pa_context_get_server_info(context, onServerEvent, userdata));
+        break;
+      default:
+        break;
+    }
+  }
+
+  static void onSinkEvent(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+    if (eol == 0 && info != nullptr) {
+      static_cast<Impl*>(userdata)->storeSink(*info);
+    }
+  }
+  static void onSourceEvent(pa_context*, const pa_source_info* info, int eol, void* userdata) {
+    if (eol == 0 && info != nullptr) {
+      static_cast<Impl*>(userdata)->storeSource(*info);
+    }
+  }
+  static void onStreamEvent(pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+    if (eol == 0 && info != nullptr) {
+      static_cast<Impl*>(userdata)->storeStream(*info);
+    }
+  }
+  static void onServerEvent(pa_context*, const pa_server_info* info, void* userdata) {
+    if (info != nullptr) {
+      static_cast<Impl*>(userdata)->storeServer(*info);
+    }
+  }
+
+  // Refreshing one object after a change, so the picture shows it at once.
+
+  void refreshDevice(bool input, const std::string& name) {
+    run([&](pa_context* context, Pending* pending) {
+      return input
+                 ? pa_context_get_source_info_by_name(context, name.c_str(), onSourceRefresh,
+                                                      pending)
+                 : pa_context_get_sink_info_by_name(context, name.c_str(), onSinkRefresh, pending);
+    });
+  }
+
+  void refreshStream(std::uint32_t stream) {
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_get_sink_input_info(context, stream, onStreamRefresh, pending);
+    });
+  }
+
+  template <class Info, void (Impl::*store)(const Info&)>
+  static void refreshed(const Info* info, int eol, void* userdata) {
+    auto* pending = static_cast<Pending*>(userdata);
+    if (eol == 0 && info != nullptr) {
+      (pending->owner->*store)(*info);
+    } else if (eol != 0) {
+      // A negative end means the object went away meanwhile: the events say so.
+      pending->owner->complete(*pending, true);
+    }
+  }
+  static void onSinkRefresh(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+    refreshed<pa_sink_info, &Impl::storeSink>(info, eol, userdata);
+  }
+  static void onSourceRefresh(pa_context*, const pa_source_info* info, int eol, void* userdata) {
+    refreshed<pa_source_info, &Impl::storeSource>(info, eol, userdata);
+  }
+  static void onStreamRefresh(pa_context*, const pa_sink_input_info* info, int eol,
+                              void* userdata) {
+    refreshed<pa_sink_input_info, &Impl::storeStream>(info, eol, userdata);
+  }
+  static void onServerRefresh(pa_context*, const pa_server_info* info, void* userdata) {
+    auto* pending = static_cast<Pending*>(userdata);
+    if (info != nullptr) {
+      pending->owner->storeServer(*info);
+    }
+    pending->owner->complete(*pending, true);
+  }
+
+  // The picture. Called on libpulse's thread.
+
+  void storeServer(const pa_server_info& info) {
+    bool changed = false;
+    {
+      const std::lock_guard state(stateMutex_);
+      const std::string sink = info.default_sink_name != nullptr ? info.default_sink_name : "";
+      const std::string source =
+          info.default_source_name != nullptr ? info.default_source_name : "";
+      changed =
+          link_ == Link::ready && (sink != state_.defaultSink || source != state_.defaultSource);
+      state_.serverName = info.server_name != nullptr ? info.server_name : "";
+      state_.defaultSink = sink;
+      state_.defaultSource = source;
+    }
+    if (changed) {
+      observer_(SoundEvent{SoundEventKind::defaultsChanged});
+    }
+  }
+
+  void storeSink(const pa_sink_info& info) {
+    const std::lock_guard state(stateMutex_);
+    state_.sinks[info.index] = deviceFrom(info, false);
+    rawVolumes_[key(Kind::sink, info.index)] = info.volume;
+  }
+
+  void storeSource(const pa_source_info& info) {
+    if (info.monitor_of_sink != PA_INVALID_INDEX) {
+      return;  // a sink's monitor, not a device
+    }
+    const std::lock_guard state(stateMutex_);
+    state_.sources[info.index] = deviceFrom(info, true);
+    rawVolumes_[key(Kind::source, info.index)] = info.volume;
+  }
+
+  void storeStream(const pa_sink_input_info& info) {
+    {
+      const std::lock_guard state(stateMutex_);
+      state_.streams[info.index] = streamFrom(info);
+      rawVolumes_[key(Kind::stream, info.index)] = info.volume;
+    }
+    if (announce_.erase(info.index) > 0) {
+      observer_(SoundEvent{SoundEventKind::streamAppeared, info.index});
+    }
+  }
+
+  void forget(unsigned facility, std::uint32_t index) {
+    const std::lock_guard state(stateMutex_);
+    switch (facility) {
+      case PA_SUBSCRIPTION_EVENT_SINK:
+        state_.sinks.erase(index);
+        rawVolumes_.erase(key(Kind::sink, index));
+        break;
+      case PA_SUBSCRIPTION_EVENT_SOURCE:
+        state_.sources.erase(index);
+        rawVolumes_.erase(key(Kind::source, index));
+        break;
+      case PA_SUBSCRIPTION_EVENT_SINK_INPUT:
+        state_.streams.erase(index);
+        rawVolumes_.erase(key(Kind::stream, index));
+        announce_.erase(index);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Channel volumes as the server gave them, to scale keeping the balance.
+  enum class Kind { sink, source, stream };
+  static std::pair<Kind, std::uint32_t> key(Kind kind, std::uint32_t index) {
+    return {kind, index};
+  }
+
+  pa_cvolume rawVolume(bool input, const std::string& name) {
+    const std::lock_guard state(stateMutex_);
+    const Device* device = state_.findDevice(input, name);
+    if (device == nullptr) {
+      throw SoundServerRefusal("No such device: " + name);
+    }
+    return rawVolumes_.at(key(input ? Kind::source : Kind::sink, device->index));
+  }
+
+  pa_cvolume rawStreamVolume(std::uint32_t stream) {
+    const std::lock_guard state(stateMutex_);
+    const auto found = rawVolumes_.find(key(Kind::stream, stream));
+    if (found == rawVolumes_.end()) {
+      throw SoundServerRefusal("No such stream: " + std::to_string(stream));
+    }
+    return found->second;
+  }
+
+  Observer observer_;
+  Log log_;
+  MainloopPtr mainloop_;
+  // Touched only under libpulse's lock (or on its thread).
+  ContextPtr context_;
+  pa_time_event* retry_ = nullptr;
+  int syncing_ = 0;
+  bool reportedAbsence_ = false;
+  std::set<std::uint32_t> announce_;  // new streams whose first picture is due
+  // The picture, shared with the callers' threads.
+  std::mutex stateMutex_;
+  std::condition_variable changed_;
+  Link link_ = Link::connecting;
+  std::string reason_ = "not connected yet";
+  std::uint64_t generation_ = 0;
+  SoundState state_;
+  std::map<std::pair<Kind, std::uint32_t>, pa_cvolume> rawVolumes_;
+};
+
+PulseSoundServer::PulseSoundServer(Observer observer, Log log)
+    : impl_(std::make_unique<Impl>(std::move(observer), std::move(log))) {}
+
+PulseSoundServer::~PulseSoundServer() = default;
+
+void PulseSoundServer::waitForFirstAttempt(std::chrono::milliseconds limit) {
+  impl_->waitForFirstAttempt(limit);
+}
+SoundState PulseSoundServer::snapshot() {
+  return impl_->snapshot();
+}
+void PulseSoundServer::setDeviceVolume(bool input, const std::string& name, double percent) {
+  impl_->setDeviceVolume(input, name, percent);
+}
+void PulseSoundServer::setDeviceMute(bool input, const std::string& name, bool muted) {
+  impl_->setDeviceMute(input, name, muted);
+}
+void PulseSoundServer::setDefaultDevice(bool input, const std::string& name) {
+  impl_->setDefaultDevice(input, name);
+}
+void PulseSoundServer::setStreamVolume(std::uint32_t stream, double percent) {
+  impl_->setStreamVolume(stream, percent);
+}
+void PulseSoundServer::setStreamMute(std::uint32_t stream, bool muted) {
+  impl_->setStreamMute(stream, muted);
+}
+void PulseSoundServer::moveStream(std::uint32_t stream, const std::string& sinkName) {
+  impl_->moveStream(stream, sinkName);
+}
+std::uint32_t PulseSoundServer::loadModule(const std::string& name, const std::string& arguments) {
+  return impl_->loadModule(name, arguments);
+}
+void PulseSoundServer::unloadModule(std::uint32_t module) {
+  impl_->unloadModule(module);
+}
+
+}  // namespace kestrune::daemon
