@@ -1,0 +1,69 @@
+#include "eq/SinkModule.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "eq/PluginInfo.h"
+
+namespace kestrune::eq {
+
+namespace {
+
+std::string numberText(double value) {
+  std::array<char, 32> buffer{};
+  const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  return error == std::errc() ? std::string(buffer.data(), end) : std::string("0");
+}
+
+std::string withoutQuotes(const std::string& text) {
+  std::string result;
+  for (const char c : text) {
+    if (c != '"' && c != '\'' && c != '\\') {
+      result.push_back(c);
+    }
+  }
+  return result;
+}
+
+std::string pluginFileName() {
+  return std::string(pluginName) + ".so";
+}
+
+}  // namespace
+
+std::string controlArgument(const BandGains& gains) {
+  std::string text;
+  for (const double gain : gains) {
+    text += (text.empty() ? "" : ",") + numberText(gain);
+  }
+  return text;
+}
+
+std::string installedPluginFilePath() {
+  return std::string(KESTRUNE_LADSPA_DIR) + "/" + pluginFileName();
+}
+
+std::string pluginFilePath() {
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path beside = executable.parent_path() / pluginFileName();
+    if (std::filesystem::exists(beside, error)) {
+      return beside.string();
+    }
+  }
+  return installedPluginFilePath();
+}
+
+std::string ladspaSinkArguments(const EqualizerSink& sink, const std::string& pluginPath) {
+  return "sink_name=" + sink.sinkName + " sink_master=" + sink.masterSink +
+         " sink_properties=\"device.description='" + withoutQuotes(sink.description) + "'\"" +
+         " plugin=" + pluginPath + " label=" + std::string(pluginLabel) +
+         " control=" + controlArgument(sink.gains);
+}
+
+}  // namespace kestrune::eq

@@ -1,0 +1,52 @@
+#pragma once
+// What a sound server is asked to load to put the equaliser in front of a
+// device: module-ladspa-sink with our plugin, its master (the device the
+// app plays on) and the band gains as the plugin's controls. Both
+// PulseAudio and PipeWire's pulse server accept these arguments.
+//
+//   pa_context_load_module(context, ladspaSinkModule,
+//                          ladspaSinkArguments({"kestrune_eq.music", "speakers",
+//                                               "Music EQ", preset.gains}).c_str(), ...);
+//
+// Changing a preset while an app plays: load a new sink with the new gains,
+// move the app's streams to it, then unload the old one.
+
+#include <string>
+#include <string_view>
+
+#include "eq/Bands.h"
+
+namespace kestrune::eq {
+
+inline constexpr std::string_view ladspaSinkModule = "module-ladspa-sink";
+
+struct EqualizerSink {
+  std::string sinkName;     // unique on the server, e.g. "kestrune_eq.music"
+  std::string masterSink;   // the sink the filtered audio goes to
+  std::string description;  // what mixers show
+  BandGains gains{};
+};
+
+// "6,5,4,2.5,1,0,0,0,0,0": the gains in the plugin's port order, written
+// the same whatever the process's locale.
+std::string controlArgument(const BandGains& gains);
+
+// The plugin file the server should load: an absolute path, so that the
+// server's LADSPA_PATH (its own environment, which the caller does not
+// control) does not matter. The file beside the running executable when
+// there is one (a build tree), else the installed one.
+std::string pluginFilePath();
+// The installed plugin: LIBDIR/ladspa/kestrune-eq.so.
+std::string installedPluginFilePath();
+
+// The complete module arguments, naming the plugin by `pluginPath`:
+//   sink_name=kestrune_eq.music sink_master=speakers
+//   sink_properties="device.description='Music EQ'"
+//   plugin=/usr/lib/x86_64-linux-gnu/ladspa/kestrune-eq.so label=kestrune_eq
+//   control=6,5,4,2.5,1,0,0,0,0,0
+// Quotes and backslashes are left out of the description (the servers'
+// argument syntax has no escapes for them inside a property list).
+std::string ladspaSinkArguments(const EqualizerSink& sink,
+                                const std::string& pluginPath = pluginFilePath());
+
+}  // namespace kestrune::eq

@@ -1,0 +1,301 @@
+#include "eq/SoundServers.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+extern char** environ;
+
+namespace kestrune::eq::testing {
+
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> mergedEnvironment(const Environment& overrides) {
+  Environment merged;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    const std::size_t equals = text.find('=');
+    if (equals != std::string::npos) {
+      merged[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+  }
+  for (const auto& [name, value] : overrides) {
+    merged[name] = value;
+  }
+  std::vector<std::string> result;
+  for (const auto& [name, value] : merged) {
+    result.push_back(name + "=" + value);
+  }
+  return result;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (std::string& text : texts) {
+    result.push_back(text.data());
+  }
+  result.push_back(nullptr);
+  return result;
+}
+
+// Spawns argv with stdout going to `stdoutFd` (or a file, or /dev/null).
+pid_t spawn(const std::vector<std::string>& argv, const Environment& overrides, int stdoutFd,
+            const std::string& stdoutPath, const std::string& stderrPath) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (stdoutFd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
+                                     stdoutPath.empty() ? "/dev/null" : stdoutPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO,
+                                   stderrPath.empty() ? "/dev/null" : stderrPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_APPEND, 0644);
+  std::vector<std::string> args = argv;
+  std::vector<std::string> env = mergedEnvironment(overrides);
+  pid_t pid = -1;
+  const int error = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, pointers(args).data(),
+                                 pointers(env).data());
+  posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
+}
+
+bool waitFor(milliseconds timeout, const auto& condition) {
+  const auto deadline = Clock::now() + timeout;
+  while (Clock::now() < deadline) {
+    if (condition()) {
+      return true;
+    }
+    std::this_thread::sleep_for(milliseconds(25));
+  }
+  return condition();
+}
+
+std::string makeDirectory() {
+  std::string pattern = "/tmp/kestrune-eq-server-XXXXXX";
+  return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+}  // namespace
+
+Child::Child(const std::vector<std::string>& argv, const Environment& overrides,
+             const std::string& stdoutPath, const std::string& stderrPath)
+    : pid_(spawn(argv, overrides, -1, stdoutPath, stderrPath)) {}
+
+Child::Child(Child&& other) noexcept : pid_(other.pid_) {
+  other.pid_ = -1;
+}
+
+Child& Child::operator=(Child&& other) noexcept {
+  if (this != &other) {
+    stop();
+    pid_ = other.pid_;
+    other.pid_ = -1;
+  }
+  return *this;
+}
+
+Child::~Child() {
+  stop();
+}
+
+bool Child::running() {
+  if (pid_ <= 0) {
+    return false;
+  }
+  int status = 0;
+  if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    pid_ = -1;
+    return false;
+  }
+  return true;
+}
+
+int Child::wait(milliseconds timeout) {
+  int result = -1;
+  waitFor(timeout, [&] {
+    int status = 0;
+    if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      result = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return true;
+    }
+    return pid_ <= 0;
+  });
+  return result;
+}
+
+void Child::stop(milliseconds grace) {
+  if (!running()) {
+    return;
+  }
+  ::kill(pid_, SIGTERM);
+  if (wait(grace) == -1 && pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+}
+
+RunResult run(const std::vector<std::string>& argv, const Environment& overrides,
+              milliseconds timeout) {
+  std::array<int, 2> pipeEnds{};
+  if (::pipe2(pipeEnds.data(), O_CLOEXEC) != 0) {
+    return {};
+  }
+  const pid_t pid = spawn(argv, overrides, pipeEnds[1], {}, {});
+  ::close(pipeEnds[1]);
+  RunResult result;
+  const auto deadline = Clock::now() + timeout;
+  std::array<char, 4096> buffer{};
+  while (pid > 0 && Clock::now() < deadline) {
+    pollfd readable{pipeEnds[0], POLLIN, 0};
+    if (::poll(&readable, 1, 50) <= 0) {
+      continue;
+    }
+    const ssize_t n = ::read(pipeEnds[0], buffer.data(), buffer.size());
+    if (n <= 0) {
+      break;
+    }
+    result.output.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+  ::close(pipeEnds[0]);
+  if (pid > 0) {
+    int status = 0;
+    if (Clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+    }
+    ::waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  return result;
+}
+
+const char* serverName(ServerKind kind) {
+  return kind == ServerKind::pulseAudio ? "PulseAudio" : "PipeWire";
+}
+
+SoundServer::SoundServer(ServerKind kind, const Environment& serverEnvironment)
+    : directory_(makeDirectory()) {
+  if (directory_.empty()) {
+    problem_ = "cannot create a directory";
+    return;
+  }
+  const bool started = kind == ServerKind::pulseAudio ? startPulseAudio(serverEnvironment)
+                                                      : startPipeWire(serverEnvironment);
+  if (started && !waitUntilAnswering()) {
+    problem_ = std::string(serverName(kind)) + " does not answer (logs in " + directory_ + ")";
+  }
+}
+
+SoundServer::~SoundServer() {
+  while (!processes_.empty()) {
+    processes_.pop_back();  // stops it
+  }
+  if (problem_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+  }
+}
+
+RunResult SoundServer::pactl(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> argv = {"pactl"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run(argv, client_);
+}
+
+bool SoundServer::startPulseAudio(const Environment& extra) {
+  const std::string config = directory_ + "/pa.pa";
+  std::ofstream out(config);
+  out << "load-module module-native-protocol-unix socket=" << directory_
+      << "/native auth-anonymous=1\n"
+      << "load-module module-null-sink sink_name=speakers "
+         "sink_properties=device.description=Speakers\n"
+      << "load-module module-null-source source_name=mic\n";
+  out.close();
+  if (!out) {
+    problem_ = "cannot write " + config;
+    return false;
+  }
+  std::filesystem::create_directories(directory_ + "/run");
+  Environment env = extra;
+  env["HOME"] = directory_;
+  env["XDG_RUNTIME_DIR"] = directory_ + "/run";
+  processes_.emplace_back(
+      std::vector<std::string>{"pulseaudio", "-n", "-F", config, "--daemonize=no",
+                               "--exit-idle-time=-1", "--disable-shm=yes", "--use-pid-file=no",
+                               "--log-target=stderr"},
+      env, "", directory_ + "/pulseaudio.log");
+  client_ = {{"PULSE_SERVER", "unix:" + directory_ + "/native"}};
+  return true;
+}
+
+bool SoundServer::startPipeWire(const Environment& extra) {
+  const std::string runtime = directory_ + "/run";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::create_directories(directory_ + "/home");
+  ::chmod(runtime.c_str(), 0700);
+  const std::string bus = directory_ + "/bus";
+  Environment env = extra;
+  env["HOME"] = directory_ + "/home";
+  env["XDG_RUNTIME_DIR"] = runtime;
+  env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + bus;
+  processes_.emplace_back(
+      std::vector<std::string>{"dbus-daemon", "--session", "--address=unix:path=" + bus, "--nofork",
+                               "--nopidfile"},
+      env, "", directory_ + "/dbus.log");
+  if (!waitFor(milliseconds(5000), [&] { return std::filesystem::exists(bus); })) {
+    problem_ = "dbus-daemon did not start";
+    return false;
+  }
+  processes_.emplace_back(std::vector<std::string>{"pipewire"}, env, "",
+                          directory_ + "/pipewire.log");
+  if (!waitFor(milliseconds(5000),
+               [&] { return std::filesystem::exists(runtime + "/pipewire-0"); })) {
+    problem_ = "pipewire did not start";
+    return false;
+  }
+  processes_.emplace_back(std::vector<std::string>{"wireplumber"}, env, "",
+                          directory_ + "/wireplumber.log");
+  processes_.emplace_back(std::vector<std::string>{"pipewire-pulse"}, env, "",
+                          directory_ + "/pipewire-pulse.log");
+  client_ = {{"PULSE_SERVER", "unix:" + runtime + "/pulse/native"}};
+  if (!waitFor(milliseconds(5000), [&] { return pactl({"info"}).status == 0; })) {
+    return true;  // reported by waitUntilAnswering
+  }
+  if (pactl({"load-module", "module-null-sink", "sink_name=speakers",
+             "sink_properties=device.description=Speakers"})
+          .status != 0) {
+    problem_ = "cannot create the null sink";
+    return false;
+  }
+  return true;
+}
+
+bool SoundServer::waitUntilAnswering() {
+  // Answering, and (for PipeWire) the session manager has picked the null
+  // sink as the default, so that it links streams.
+  return waitFor(milliseconds(10000), [&] {
+    const RunResult info = pactl({"info"});
+    return info.status == 0 && info.output.find("Default Sink: speakers") != std::string::npos;
+  });
+}
+
+}  // namespace kestrune::eq::testing
