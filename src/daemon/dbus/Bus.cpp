@@ -28,6 +28,7 @@ void destroyBox(void* userdata) {
 
 int onReply(sd_bus_message* message, void* userdata, sd_bus_error* /*error*/) {
   auto* box = static_cast<Box<Bus::ReplyHandler>*>(userdata);
+  sd_bus_message_rewind(message, 1);
   Message reply = Message::borrow(message);
   try {
     if (auto failure = reply.error()) {
@@ -44,6 +45,8 @@ int onReply(sd_bus_message* message, void* userdata, sd_bus_error* /*error*/) {
 
 int onSignal(sd_bus_message* message, void* userdata, sd_bus_error* /*error*/) {
   auto* box = static_cast<Box<Bus::SignalHandler>*>(userdata);
+  // Another handler (of ours or of sd-bus) may have read it already.
+  sd_bus_message_rewind(message, 1);
   Message signal = Message::borrow(message);
   try {
     box->handler(signal);
@@ -164,6 +167,26 @@ bool Bus::isOpen() const {
   return bus_ != nullptr && sd_bus_is_open(bus_) > 0;
 }
 
+Result<std::string> Bus::uniqueName(Clock::time_point deadline) {
+  for (;;) {
+    const char* name = nullptr;
+    const int r = sd_bus_get_unique_name(bus_, &name);
+    if (r >= 0 && name != nullptr) {
+      return std::string(name);
+    }
+    if (r < 0 && r != -ENODATA && r != -ENOTCONN) {
+      return errorFromErrno(r, "Cannot read the connection's name");
+    }
+    if (Clock::now() >= deadline) {
+      return Error{std::string(errorNames::timeout), "The bus did not greet the connection."};
+    }
+    auto waited = waitUntil(deadline);
+    if (!waited) {
+      return waited.error();
+    }
+  }
+}
+
 Result<Message> Bus::newCall(const MethodCall& call) {
   sd_bus_message* raw = nullptr;
   const int r =
@@ -237,29 +260,40 @@ Result<Slot> Bus::matchSignal(const std::string& rule, SignalHandler handler) {
   return attach(slot, std::move(box));
 }
 
-Status Bus::processPending() {
+Result<bool> Bus::dispatch() {
+  bool any = false;
   for (;;) {
     const int r = sd_bus_process(bus_, nullptr);
     if (r < 0) {
-      return errorFromErrno(r, "Lost the D-Bus connection");
+      return errorFromErrno(r, "lost the D-Bus connection");
     }
     if (r == 0) {
-      return Done{};
+      return any;
     }
+    any = true;
   }
 }
 
-Status Bus::waitUntil(Clock::time_point deadline) {
-  auto processed = processPending();
-  if (!processed) {
-    return processed;
+Status Bus::processPending() {
+  auto dispatched = dispatch();
+  if (!dispatched) {
+    return dispatched.error();
   }
-  if (Clock::now() >= deadline) {
+  return Done{};
+}
+
+Status Bus::waitUntil(Clock::time_point deadline) {
+  auto dispatched = dispatch();
+  if (!dispatched) {
+    return dispatched.error();
+  }
+  // Whatever was already there counts as something arriving.
+  if (*dispatched || Clock::now() >= deadline) {
     return Done{};
   }
   const int r = sd_bus_wait(bus_, static_cast<std::uint64_t>(timeLeft(deadline).count()));
   if (r < 0 && r != -EINTR) {
-    return errorFromErrno(r, "Lost the D-Bus connection");
+    return errorFromErrno(r, "lost the D-Bus connection");
   }
   return processPending();
 }

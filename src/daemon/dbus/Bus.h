@@ -82,15 +82,21 @@ class Bus {
 
   // Dispatches everything already received, without waiting.
   Status processPending();
-  // Waits until something arrives or the deadline passes, then dispatches
-  // what came.
+  // Dispatches what has arrived; when nothing had, waits until something
+  // arrives or the deadline passes, and dispatches that.
   Status waitUntil(Clock::time_point deadline);
 
   bool isOpen() const;
+  // This connection's unique name (":1.42"); waits for the bus's greeting
+  // until the deadline if it has not arrived yet.
+  Result<std::string> uniqueName(Clock::time_point deadline);
 
  private:
   explicit Bus(sd_bus* bus) : bus_(bus) {}
   static Result<Bus> started(sd_bus* bus, int openResult, const char* what);
+  // Runs sd_bus_process until it has nothing left; says whether it did
+  // anything.
+  Result<bool> dispatch();
   Result<Message> newCall(const MethodCall& call);
   void close();
 

@@ -400,21 +400,20 @@ class MediaService::Impl {
       });
     };
     auto count = seen();
-    while (count == 0 && Clock::now() < until) {
-      if (!bus_->waitUntil(until)) {
+    auto lastChange = Clock::now();
+    for (;;) {
+      const auto now = Clock::now();
+      const auto quietEnd = lastChange + settlePause;
+      if (now >= until || (count > 0 && now >= quietEnd)) {
         return;
       }
-      count = seen();
-    }
-    while (Clock::now() < until) {
-      if (!bus_->waitUntil(std::min(until, Clock::now() + settlePause))) {
+      if (!bus_->waitUntil(count > 0 ? std::min(until, quietEnd) : until)) {
         return;
       }
-      const auto now = seen();
-      if (now == count) {
-        return;
+      if (const auto latest = seen(); latest != count) {
+        count = latest;
+        lastChange = Clock::now();
       }
-      count = now;
     }
   }
 
