@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
-#include <set>
+#include <sstream>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -49,9 +48,9 @@ std::string shortName(const std::string& busName) {
 }
 
 std::string secondsText(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", seconds);
-  return std::string(text) + (seconds == 1 ? " second" : " seconds");
+  std::ostringstream text;
+  text << seconds << (seconds == 1 ? " second" : " seconds");
+  return text.str();
 }
 
 bool refusedChange(const dbus::Error& error) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace kestrune::daemon::media {
 
@@ -134,7 +133,8 @@ double volumePercent(double volume) {
 }
 
 std::int64_t seekOffset(double seconds, std::optional<std::int64_t> positionMicroseconds) {
-  constexpr double limit = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 2);
+  // Far beyond any track, and safely inside int64 after adding a position.
+  constexpr double limit = 1e18;
   const double wanted = std::clamp(seconds * microsecondsPerSecond, -limit, limit);
   auto offset = static_cast<std::int64_t>(std::llround(wanted));
   if (positionMicroseconds && *positionMicroseconds + offset < 0) {
