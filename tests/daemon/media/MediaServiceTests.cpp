@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "daemon/dbus/Peers.h"
+#include "daemon/media/MediaPeers.h"
 #include "daemon/media/MediaService.h"
 
 namespace kestrune::daemon::media {
@@ -22,61 +23,17 @@ namespace {
 
 using kestrune::testing::BackgroundProcess;
 using kestrune::testing::eventually;
+using kestrune::testing::mpvPluginPath;
 using kestrune::testing::PrivateBus;
 using kestrune::testing::runCommand;
 using kestrune::testing::trimmed;
+using kestrune::testing::writeTaggedWav;
 using std::chrono::milliseconds;
-
-std::string pluginPath() {
-  std::istringstream files(runCommand({"/usr/bin/dpkg", "-L", "mpv-mpris"}).out);
-  std::string line;
-  while (std::getline(files, line)) {
-    if (line.size() > 9 && line.compare(line.size() - 9, 9, "/mpris.so") == 0 &&
-        line.rfind("/etc/", 0) != 0) {
-      return line;
-    }
-  }
-  return {};
-}
-
-void putLE(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) {
-    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-  }
-}
-
-std::string chunk(const std::string& id, const std::string& body) {
-  std::string out = id;
-  putLE(out, static_cast<std::uint32_t>(body.size()), 4);
-  out += body;
-  if (body.size() % 2 != 0) {
-    out.push_back('\0');
-  }
-  return out;
-}
-
-// A silent 8 kHz mono WAV file whose INFO list names title, artist and album.
-void writeTaggedWav(const std::string& path, const std::string& title, const std::string& artist,
-                    const std::string& album, int seconds) {
-  const std::uint32_t rate = 8000;
-  std::string format;
-  putLE(format, 1, 2);
-  putLE(format, 1, 2);
-  putLE(format, rate, 4);
-  putLE(format, rate, 4);
-  putLE(format, 1, 2);
-  putLE(format, 8, 2);
-  const std::string info = "INFO" + chunk("INAM", title + '\0') + chunk("IART", artist + '\0') +
-                           chunk("IPRD", album + '\0');
-  const std::string body = "WAVE" + chunk("fmt ", format) + chunk("LIST", info) +
-                           chunk("data", std::string(rate * seconds, '\x80'));
-  std::ofstream(path, std::ios::binary) << chunk("RIFF", body);
-}
 
 class MediaServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    plugin_ = pluginPath();
+    plugin_ = mpvPluginPath();
     if (plugin_.empty() || access("/usr/bin/mpv", X_OK) != 0 ||
         access("/usr/bin/playerctl", X_OK) != 0) {
       GTEST_SKIP() << "needs mpv, mpv-mpris and playerctl";
