@@ -42,10 +42,13 @@ std::string installedPluginFilePath();
 // The complete module arguments, naming the plugin by `pluginPath`:
 //   sink_name=kestrune_eq.music sink_master=speakers
 //   sink_properties="device.description='Music EQ'"
-//   plugin=/usr/lib/x86_64-linux-gnu/ladspa/kestrune-eq.so label=kestrune_eq
+//   plugin="/usr/lib/x86_64-linux-gnu/ladspa/kestrune-eq.so" label=kestrune_eq
 //   control=6,5,4,2.5,1,0,0,0,0,0
-// Quotes and backslashes are left out of the description (the servers'
-// argument syntax has no escapes for them inside a property list).
+// The description may hold spaces: the property list is quoted as a whole
+// and the value inside it again (device.description="x y" unquoted would
+// end the argument at the space). Quotes and backslashes are left out of
+// the description, and the plugin path must not hold double quotes; the
+// servers' argument syntax has no portable escape for them.
 std::string ladspaSinkArguments(const EqualizerSink& sink,
                                 const std::string& pluginPath = pluginFilePath());
 

@@ -144,12 +144,9 @@ class LadspaSinkTest : public ::testing::TestWithParam<ServerKind> {
                             const std::string& plugin = pluginFilePath()) const {
     const std::string arguments =
         ladspaSinkArguments({sinkName, "speakers", sinkName + " EQ", gains}, plugin);
-    std::vector<std::string> command = {"load-module", std::string(ladspaSinkModule)};
-    std::istringstream words(arguments);
-    // The arguments are one text for the server; pactl joins its words.
-    for (std::string word; words >> word;) {
-      command.push_back(word);
-    }
+    // One text, as the daemon hands it to the server.
+    const std::vector<std::string> command = {"load-module", std::string(ladspaSinkModule),
+                                              arguments};
     const RunResult result = server_->pactl(command);
     EXPECT_EQ(result.status, 0) << arguments;
     std::string index = result.output;
@@ -216,6 +213,8 @@ TEST_P(LadspaSinkTest, TonesAtBandCentresChangeByThePresetsGains) {
     const Preset& preset = *builtInCatalog().find(name);
     const std::string sink = std::string("kestrune_eq.") + name;
     const std::string module = loadEqualizer(sink, preset.gains);
+    EXPECT_NE(server_->pactl({"list", "sinks"}).output.find("Description: " + sink + " EQ"),
+              std::string::npos);
     const std::vector<double> filtered = tonesThrough(sink);
     std::ostringstream measured;
     measured << name << " on " << testing::serverName(GetParam()) << " at " << rate_ << " Hz:";
