@@ -548,7 +548,9 @@ std::vector<std::string> AudioRequests::preferredOrder(bool input) {
 
 void AudioRequests::silenceStream(const Stream& stream) {
   try {
-    sound_.setStreamMute(stream.index, true);
+    if (!stream.muted) {
+      sound_.setStreamMute(stream.index, true);
+    }
     silenced_.insert(stream.index);
   } catch (const SoundServerRefusal&) {
     // Gone before it could be muted.
@@ -560,7 +562,9 @@ void AudioRequests::applyRemembered(const Stream& stream, const SoundState& stat
   if (!identity) {
     return;
   }
-  if (memory_.silentMode() && isEventSound(stream) && !stream.muted) {
+  if (memory_.silentMode() && isEventSound(stream)) {
+    // Born during silent mode: muted because of it, even when the server
+    // muted it itself, remembering the last event sound's state.
     silenceStream(stream);
   }
   const auto settings = memory_.app(*identity);

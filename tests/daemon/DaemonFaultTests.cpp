@@ -1,0 +1,86 @@
+// kestruned when its sound server is absent, dies or comes back, and when
+// it is started twice: it never exits or hangs because of the server.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+
+#include "DaemonFixture.h"
+
+namespace kestrune::daemon::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class DaemonFaultTest : public ::testing::TestWithParam<ServerKind> {
+ protected:
+  ScratchDirectory scratch_;
+  std::string serverDirectory() const { return scratch_.path() + "/server"; }
+};
+
+TEST_P(DaemonFaultTest, StartsWithoutAServerAndConnectsWhenItAppears) {
+  std::filesystem::create_directories(serverDirectory());
+  Daemon daemon(SoundServer::environmentFor(GetParam(), serverDirectory()), scratch_.path());
+  const Finished absent = daemon.kestrune({"volume"});
+  EXPECT_EQ(absent.status, 0);
+  EXPECT_TRUE(contains(absent.err, "Error: The sound server is not reachable: ")) << absent.err;
+  EXPECT_TRUE(contains(daemon.kestrune({"app", "list"}).err, "not reachable"));
+  EXPECT_EQ(daemon.ask({"version", "--json"}).find("\"version\"") != std::string::npos, true);
+
+  SoundServer server(GetParam(), serverDirectory());
+  EXPECT_TRUE(eventually([&] { return daemon.kestrune({"volume"}).out == "100%\n"; }, 5s))
+      << daemon.process().log();
+  EXPECT_TRUE(contains(daemon.process().log(), "connected to the sound server"));
+}
+
+TEST_P(DaemonFaultTest, OutlivesAServerThatDiesAndRestoresItsAppsWhenItIsBack) {
+  std::filesystem::create_directories(serverDirectory());
+  SoundServer server(GetParam(), serverDirectory());
+  Daemon daemon(server, scratch_.path());
+  {
+    const Player music(server, "Jukebox");
+    daemon.ask({"app", "volume", "Jukebox", "30"});
+  }
+  server.kill();
+  EXPECT_TRUE(eventually(
+      [&] {
+        return contains(daemon.kestrune({"volume"}).err, "The sound server is not reachable");
+      },
+      3s));
+  EXPECT_TRUE(daemon.process().running());
+
+  server.start();
+  EXPECT_TRUE(eventually([&] { return daemon.kestrune({"volume"}).out == "100%\n"; }, 5s))
+      << daemon.process().log();
+  const Player again(server, "Jukebox");
+  EXPECT_TRUE(eventually([&] { return clientVolumes(server, "Jukebox") == std::vector<int>{30}; }));
+  EXPECT_TRUE(contains(daemon.process().log(), "lost the sound server"));
+}
+
+TEST_P(DaemonFaultTest, ASecondInstanceRefusesAndSigtermRemovesTheSocket) {
+  std::filesystem::create_directories(serverDirectory());
+  SoundServer server(GetParam(), serverDirectory());
+  Daemon daemon(server, scratch_.path());
+  const Finished second = run(
+      KESTRUNED_BINARY, {"--socket", daemon.socketPath(), "--config", scratch_.path() + "/other"},
+      server.environment(), 10s);
+  EXPECT_EQ(second.status, 1);
+  EXPECT_TRUE(contains(second.err, "already")) << second.err;
+  EXPECT_EQ(daemon.ask({"volume"}), "100%\n");
+
+  daemon.process().signal(SIGTERM);
+  EXPECT_EQ(daemon.process().wait(5s), 0);
+  EXPECT_FALSE(std::filesystem::exists(daemon.socketPath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, DaemonFaultTest,
+                         ::testing::Values(ServerKind::pulseAudio, ServerKind::pipeWire),
+                         [](const auto& tested) { return nameOf(tested.param); });
+
+}  // namespace
+}  // namespace kestrune::daemon::testing

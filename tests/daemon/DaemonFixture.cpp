@@ -1,0 +1,503 @@
+#include "DaemonFixture.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <thread>
+
+#include "json/Value.h"
+
+extern char** environ;
+
+namespace kestrune::daemon::testing {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// This process's environment with `extra` entries added or replacing.
+std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra) {
+  std::map<std::string, std::string> merged;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    merged[text.substr(0, text.find('='))] = text;
+  }
+  for (const auto& text : extra) {
+    merged[text.substr(0, text.find('='))] = text;
+  }
+  std::vector<std::string> result;
+  result.reserve(merged.size());
+  for (auto& [name, text] : merged) {
+    result.push_back(std::move(text));
+  }
+  return result;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& words) {
+  std::vector<char*> pointers;
+  pointers.reserve(words.size() + 1);
+  for (auto& word : words) {
+    pointers.push_back(word.data());
+  }
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment, const std::string& outPath,
+            const std::string& errPath) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0600);
+  std::vector<std::string> words{program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> variables = mergedEnvironment(environment);
+  auto argv = pointersTo(words);
+  auto envp = pointersTo(variables);
+  pid_t pid = -1;
+  const int result =
+      ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (result != 0) {
+    throw std::runtime_error("could not start " + program);
+  }
+  return pid;
+}
+
+int statusOf(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string uniqueName(const std::string& stem) {
+  static int counter = 0;
+  return stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+}
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// A 16-bit stereo WAV of a quiet 440 Hz tone, long enough for any test.
+void writeTone(const std::string& path) {
+  if (exists(path)) {
+    return;
+  }
+  constexpr std::uint32_t rate = 44100;
+  constexpr std::uint32_t seconds = 120;
+  constexpr std::uint32_t frames = rate * seconds;
+  std::string data;
+  data.reserve(frames * 4);
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    const auto sample = static_cast<std::int16_t>(
+        std::lround(3000.0 * std::sin(2 * 3.14159265358979 * 440.0 * i / rate)));
+    for (int channel = 0; channel < 2; ++channel) {
+      data.push_back(static_cast<char>(sample & 0xFF));
+      data.push_back(static_cast<char>((sample >> 8) & 0xFF));
+    }
+  }
+  auto u32 = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                       static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};
+  };
+  auto u16 = [](std::uint16_t v) {
+    return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+  };
+  std::string header = "RIFF" + u32(36 + static_cast<std::uint32_t>(data.size())) + "WAVE";
+  header += "fmt " + u32(16) + u16(1) + u16(2) + u32(rate) + u32(rate * 4) + u16(4) + u16(16);
+  header += "data" + u32(static_cast<std::uint32_t>(data.size()));
+  const std::string temporary = path + uniqueName(".part");
+  {
+    std::ofstream out(temporary, std::ios::binary);
+    out << header << data;
+    if (!out) {
+      throw std::runtime_error("could not write " + path);
+    }
+  }
+  std::filesystem::rename(temporary, path);
+}
+
+json::Value pactlJson(const SoundServer& server, const std::string& what) {
+  return json::parse(server.pactl({"--format=json", "list", what}));
+}
+
+std::string stringOf(const json::Value* value) {
+  return value != nullptr && value->isString() ? value->asString() : std::string();
+}
+
+// The sink inputs whose client name is `clientName`.
+std::vector<const json::Value*> streamsOf(const json::Value& inputs,
+                                          const std::string& clientName) {
+  std::vector<const json::Value*> streams;
+  for (const auto& input : inputs.asArray()) {
+    const json::Value* properties = input.find("properties");
+    if (properties != nullptr && stringOf(properties->find("application.name")) == clientName) {
+      streams.push_back(&input);
+    }
+  }
+  return streams;
+}
+
+}  // namespace
+
+// Process.
+
+Process::Process(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment, const std::string& logPath)
+    : logPath_(logPath) {
+  pid_ = spawn(program, arguments, environment, "/dev/null", logPath_);
+}
+
+Process::~Process() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    if (wait(3s) == -1) {
+      pid_ = -1;
+    }
+  }
+}
+
+void Process::signal(int number) const {
+  if (pid_ > 0) {
+    ::kill(pid_, number);
+  }
+}
+
+int Process::wait(std::chrono::milliseconds limit) {
+  if (pid_ <= 0) {
+    return -1;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      pid_ = -1;
+      return -1;
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  pid_ = -1;
+  return statusOf(status);
+}
+
+bool Process::running() {
+  if (pid_ <= 0) {
+    return false;
+  }
+  int status = 0;
+  if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    pid_ = -1;
+    return false;
+  }
+  return true;
+}
+
+std::string Process::log() const {
+  return readFile(logPath_);
+}
+
+Finished run(const std::string& program, const std::vector<std::string>& arguments,
+             const std::vector<std::string>& environment, std::chrono::milliseconds limit) {
+  const std::string scratch = std::filesystem::temp_directory_path() / uniqueName("kestrune-run");
+  const std::string outPath = scratch + ".out";
+  const std::string errPath = scratch + ".err";
+  const pid_t pid = spawn(program, arguments, environment, outPath, errPath);
+  Finished finished;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      status = -1;
+      break;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  finished.status = status == -1 ? -1 : statusOf(status);
+  finished.out = readFile(outPath);
+  finished.err = readFile(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return finished;
+}
+
+std::string nameOf(ServerKind kind) {
+  return kind == ServerKind::pulseAudio ? "PulseAudio" : "PipeWire";
+}
+
+// SoundServer.
+
+SoundServer::SoundServer(ServerKind kind, std::string directory)
+    : kind_(kind), directory_(std::move(directory)) {
+  std::filesystem::create_directories(directory_ + "/run");
+  std::filesystem::create_directories(directory_ + "/home");
+  ::chmod((directory_ + "/run").c_str(), 0700);
+  start();
+}
+
+SoundServer::~SoundServer() {
+  while (!processes_.empty()) {
+    processes_.pop_back();
+  }
+}
+
+std::vector<std::string> SoundServer::environmentFor(ServerKind kind,
+                                                     const std::string& directory) {
+  const std::string socket =
+      kind == ServerKind::pulseAudio ? directory + "/native" : directory + "/run/pulse/native";
+  return {"PULSE_SERVER=unix:" + socket, "XDG_RUNTIME_DIR=" + directory + "/run",
+          "HOME=" + directory + "/home",
+          "DBUS_SESSION_BUS_ADDRESS=unix:path=" + directory + "/bus"};
+}
+
+std::string SoundServer::pactl(const std::vector<std::string>& arguments) const {
+  const Finished result = run("pactl", arguments, environment(), 10s);
+  if (result.status != 0) {
+    throw std::runtime_error("pactl failed: " + result.err);
+  }
+  return result.out;
+}
+
+void SoundServer::start() {
+  if (kind_ == ServerKind::pulseAudio) {
+    startPulseAudio();
+  } else {
+    startPipeWire();
+  }
+  if (!eventually([&] { return run("pactl", {"info"}, environment(), 5s).status == 0; }, 10s)) {
+    throw std::runtime_error(
+        nameOf(kind_) + " did not start: " + (processes_.empty() ? "" : processes_.back()->log()));
+  }
+  addDevices();
+}
+
+void SoundServer::startPulseAudio() {
+  const std::string config = directory_ + "/server.pa";
+  {
+    std::ofstream out(config);
+    out << "load-module module-native-protocol-unix socket=" << directory_
+        << "/native auth-anonymous=1\n";
+  }
+  processes_.push_back(std::make_unique<Process>(
+      "pulseaudio",
+      std::vector<std::string>{"-n", "-F", config, "--daemonize=no", "--exit-idle-time=-1",
+                               "--disable-shm=yes", "--use-pid-file=no", "--log-target=stderr"},
+      environment(), directory_ + "/pulseaudio.log"));
+}
+
+void SoundServer::startPipeWire() {
+  const std::string bus = directory_ + "/bus";
+  std::filesystem::remove(bus);
+  processes_.push_back(std::make_unique<Process>(
+      "dbus-daemon",
+      std::vector<std::string>{"--session", "--address=unix:path=" + bus, "--nofork"},
+      environment(), directory_ + "/dbus.log"));
+  eventually([&] { return exists(bus); }, 5s);
+  processes_.push_back(std::make_unique<Process>("pipewire", std::vector<std::string>{},
+                                                 environment(), directory_ + "/pipewire.log"));
+  eventually([&] { return exists(directory_ + "/run/pipewire-0"); }, 5s);
+  processes_.push_back(std::make_unique<Process>("wireplumber", std::vector<std::string>{},
+                                                 environment(), directory_ + "/wireplumber.log"));
+  processes_.push_back(std::make_unique<Process>("pipewire-pulse", std::vector<std::string>{},
+                                                 environment(),
+                                                 directory_ + "/pipewire-pulse.log"));
+}
+
+void SoundServer::addDevices() const {
+  pactl({"load-module", "module-null-sink", "sink_name=speakers",
+         "sink_properties=device.description=Speakers"});
+  pactl({"load-module", "module-null-sink", "sink_name=headphones",
+         "sink_properties=device.description=Headphones"});
+  if (kind_ == ServerKind::pulseAudio) {
+    pactl({"load-module", "module-null-source", "source_name=mic", "description=Microphone"});
+  } else {
+    pactl({"load-module", "module-null-sink", "sink_name=mic", "media.class=Audio/Source/Virtual",
+           "sink_properties=device.description=Microphone"});
+  }
+  eventually([&] {
+    const std::string sinks = pactl({"list", "short", "sinks"});
+    const std::string sources = pactl({"list", "short", "sources"});
+    return sinks.find("headphones") != std::string::npos &&
+           sources.find("mic\t") != std::string::npos;
+  });
+  reset();
+}
+
+void SoundServer::reset() const {
+  pactl({"set-default-sink", "speakers"});
+  pactl({"set-default-source", "mic"});
+  for (const char* sink : {"speakers", "headphones"}) {
+    pactl({"set-sink-volume", sink, "100%"});
+    pactl({"set-sink-mute", sink, "0"});
+  }
+  pactl({"set-source-mute", "mic", "0"});
+  eventually([&] { return pactl({"get-default-sink"}).rfind("speakers", 0) == 0; });
+}
+
+void SoundServer::kill() {
+  for (auto& process : processes_) {
+    process->signal(SIGKILL);
+  }
+  while (!processes_.empty()) {
+    processes_.back()->wait(5s);
+    processes_.pop_back();
+  }
+  std::filesystem::remove(directory_ + "/native");
+  std::filesystem::remove_all(directory_ + "/run/pulse");
+}
+
+// Player.
+
+Player::Player(const SoundServer& server, const std::string& clientName,
+               const std::vector<std::string>& properties, const std::string& device) {
+  const std::string tone = std::filesystem::temp_directory_path() / "kestrune-test-tone.wav";
+  writeTone(tone);
+  std::vector<std::string> arguments{"--client-name=" + clientName,
+                                     "--stream-name=" + clientName + " stream"};
+  for (const auto& property : properties) {
+    arguments.push_back("--property=" + property);
+  }
+  if (!device.empty()) {
+    arguments.push_back("--device=" + device);
+  }
+  arguments.push_back(tone);
+  process_ = std::make_unique<Process>("paplay", arguments, server.environment(), "/dev/null");
+  const std::size_t before = streamsOf(pactlJson(server, "sink-inputs"), clientName).size();
+  // Up when the server shows one more stream of that client.
+  eventually(
+      [&] { return streamsOf(pactlJson(server, "sink-inputs"), clientName).size() > before; });
+}
+
+// Daemon.
+
+Daemon::Daemon(const SoundServer& server, const std::string& directory,
+               const std::vector<std::string>& extraEnvironment)
+    : directory_(directory),
+      socketPath_(directory + "/kestruned.sock"),
+      configDirectory_(directory + "/config") {
+  std::vector<std::string> environment = server.environment();
+  environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+  start(environment);
+}
+
+Daemon::Daemon(const std::vector<std::string>& environment, const std::string& directory)
+    : directory_(directory),
+      socketPath_(directory + "/kestruned.sock"),
+      configDirectory_(directory + "/config") {
+  start(environment);
+}
+
+void Daemon::start(const std::vector<std::string>& environment) {
+  std::filesystem::create_directories(configDirectory_);
+  process_ = std::make_unique<Process>(
+      KESTRUNED_BINARY,
+      std::vector<std::string>{"--socket", socketPath_, "--config", configDirectory_}, environment,
+      directory_ + "/kestruned.log");
+  if (!eventually([&] { return exists(socketPath_); }, 10s)) {
+    throw std::runtime_error("kestruned did not start: " + process_->log());
+  }
+}
+
+Finished Daemon::kestrune(std::vector<std::string> arguments) const {
+  arguments.push_back("--socket");
+  arguments.push_back(socketPath_);
+  return run(KESTRUNE_BINARY, arguments, {"COLUMNS=200"});
+}
+
+std::string Daemon::ask(std::vector<std::string> arguments) const {
+  const Finished result = kestrune(arguments);
+  if (result.status != 0 || !result.err.empty()) {
+    std::string line;
+    for (const auto& argument : arguments) {
+      line += " " + argument;
+    }
+    throw std::runtime_error("kestrune" + line + " failed (" + std::to_string(result.status) +
+                             "): " + result.err + result.out);
+  }
+  return result.out;
+}
+
+// ScratchDirectory.
+
+ScratchDirectory::ScratchDirectory() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kestruned-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed");
+  }
+  path_ = pattern;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+// Observations through pactl.
+
+std::vector<std::string> sinksOfClient(const SoundServer& server, const std::string& clientName) {
+  const json::Value sinks = pactlJson(server, "sinks");
+  std::map<std::int64_t, std::string> names;
+  for (const auto& sink : sinks.asArray()) {
+    names[sink.find("index")->exactInteger().value_or(-1)] = stringOf(sink.find("name"));
+  }
+  std::vector<std::string> result;
+  const json::Value inputs = pactlJson(server, "sink-inputs");
+  for (const auto* stream : streamsOf(inputs, clientName)) {
+    result.push_back(names[stream->find("sink")->exactInteger().value_or(-1)]);
+  }
+  return result;
+}
+
+std::optional<bool> clientMuted(const SoundServer& server, const std::string& clientName) {
+  const json::Value inputs = pactlJson(server, "sink-inputs");
+  const auto streams = streamsOf(inputs, clientName);
+  if (streams.empty()) {
+    return std::nullopt;
+  }
+  bool all = true;
+  for (const auto* stream : streams) {
+    all = all && stream->find("mute")->asBool();
+  }
+  return all;
+}
+
+std::vector<int> clientVolumes(const SoundServer& server, const std::string& clientName) {
+  std::vector<int> result;
+  const json::Value inputs = pactlJson(server, "sink-inputs");
+  for (const auto* stream : streamsOf(inputs, clientName)) {
+    const json::Value* volume = stream->find("volume");
+    double sum = 0;
+    int channels = 0;
+    for (const auto& [channel, value] : volume->asObject()) {
+      sum += value.find("value")->asDouble();
+      ++channels;
+    }
+    result.push_back(static_cast<int>(std::lround(sum / channels * 100.0 / 65536.0)));
+  }
+  return result;
+}
+
+}  // namespace kestrune::daemon::testing

@@ -1,0 +1,254 @@
+// The real kestrune talking to the real kestruned on a private PulseAudio
+// and a private PipeWire (with wireplumber and pipewire-pulse); every effect
+// is checked through pactl.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "DaemonFixture.h"
+
+namespace kestrune::daemon::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// One sound server for all the tests of a kind; each test gets its own
+// daemon and players, and the devices as they were at the start.
+class SoundServerTest : public ::testing::TestWithParam<ServerKind> {
+ protected:
+  static void TearDownTestSuite() {
+    servers().clear();
+    directories().clear();
+  }
+
+  void SetUp() override {
+    auto& server = servers()[GetParam()];
+    if (!server) {
+      directories()[GetParam()] = std::make_unique<ScratchDirectory>();
+      server = std::make_unique<SoundServer>(GetParam(), directories()[GetParam()]->path());
+    }
+    server_ = server.get();
+    server_->reset();
+    daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
+  }
+
+  void TearDown() override {
+    daemon_.reset();
+    players_.clear();
+  }
+
+  Player& play(const std::string& client, const std::vector<std::string>& properties = {}) {
+    players_.push_back(std::make_unique<Player>(*server_, client, properties));
+    return *players_.back();
+  }
+
+  std::string pactl(const std::vector<std::string>& arguments) const {
+    return server_->pactl(arguments);
+  }
+
+  static std::map<ServerKind, std::unique_ptr<SoundServer>>& servers() {
+    static std::map<ServerKind, std::unique_ptr<SoundServer>> instances;
+    return instances;
+  }
+  static std::map<ServerKind, std::unique_ptr<ScratchDirectory>>& directories() {
+    static std::map<ServerKind, std::unique_ptr<ScratchDirectory>> instances;
+    return instances;
+  }
+
+  ScratchDirectory scratch_;
+  SoundServer* server_ = nullptr;
+  std::unique_ptr<Daemon> daemon_;
+  std::vector<std::unique_ptr<Player>> players_;
+};
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_P(SoundServerTest, SystemVolumeIsTheDefaultSinksAndReadsBackExactly) {
+  EXPECT_EQ(daemon_->ask({"volume", "set", "40"}), "40%\n");
+  EXPECT_TRUE(contains(pactl({"get-sink-volume", "speakers"}), "/  40% /"));
+  EXPECT_EQ(daemon_->ask({"volume"}), "40%\n");
+  EXPECT_EQ(daemon_->ask({"volume", "up"}), "45%\n");
+  EXPECT_TRUE(contains(pactl({"get-sink-volume", "speakers"}), "/  45% /"));
+  EXPECT_EQ(daemon_->ask({"volume", "down"}), "40%\n");
+
+  // Changes made elsewhere show up.
+  pactl({"set-sink-volume", "speakers", "70%"});
+  EXPECT_TRUE(eventually([&] { return daemon_->ask({"volume", "get"}) == "70%\n"; }));
+  // Raised above 100 elsewhere: reported as it is, and up leaves it there.
+  pactl({"set-sink-volume", "speakers", "120%"});
+  EXPECT_TRUE(eventually([&] { return daemon_->ask({"volume", "get"}) == "120%\n"; }));
+  EXPECT_EQ(daemon_->ask({"volume", "up"}), "120%\n");
+
+  EXPECT_TRUE(contains(daemon_->kestrune({"volume", "set", "101"}).err, "0"));
+  EXPECT_TRUE(contains(pactl({"get-sink-volume", "speakers"}), "/ 120% /"));
+}
+
+TEST_P(SoundServerTest, MicrophoneMuteIsTheDefaultSourcesMute) {
+  daemon_->ask({"mute", "on"});
+  EXPECT_EQ(pactl({"get-source-mute", "mic"}), "Mute: yes\n");
+  daemon_->ask({"mute", "toggle"});
+  EXPECT_EQ(pactl({"get-source-mute", "mic"}), "Mute: no\n");
+  pactl({"set-source-mute", "mic", "1"});
+  EXPECT_TRUE(eventually([&] { return contains(daemon_->ask({"mute"}), "Muted"); }));
+}
+
+TEST_P(SoundServerTest, DevicesAreSinksAndSourcesWithoutMonitors) {
+  const std::string list = daemon_->ask({"device", "list", "--json"});
+  EXPECT_TRUE(contains(list, "\"uid\" : \"speakers\""));
+  EXPECT_TRUE(contains(list, "\"uid\" : \"headphones\""));
+  EXPECT_TRUE(contains(list, "\"uid\" : \"mic\""));
+  EXPECT_TRUE(contains(list, "\"name\" : \"Speakers\""));
+  EXPECT_TRUE(contains(list, "\"transportType\" : \"Virtual\""));
+  EXPECT_FALSE(contains(list, ".monitor"));
+
+  daemon_->ask({"device", "set", "headphones"});
+  EXPECT_EQ(pactl({"get-default-sink"}), "headphones\n");
+  EXPECT_TRUE(contains(daemon_->ask({"device", "current"}), "Headphones"));
+
+  const auto unknown = daemon_->kestrune({"device", "set", "nowhere"});
+  EXPECT_TRUE(contains(unknown.err, "Device not found: \"nowhere\""));
+  EXPECT_EQ(pactl({"get-default-sink"}), "headphones\n");
+}
+
+TEST_P(SoundServerTest, CyclingFollowsTheOrderOfTheDevicesFile) {
+  {
+    std::ofstream order(daemon_->configDirectory() + "/devices.json");
+    order << R"({"output": ["headphones", "speakers"]})";
+  }
+  pactl({"set-default-sink", "speakers"});
+  // speakers is last in the order: the cycle starts again at its top.
+  daemon_->ask({"device", "cycle"});
+  EXPECT_EQ(pactl({"get-default-sink"}), "headphones\n");
+  daemon_->ask({"device", "cycle", "output"});
+  EXPECT_EQ(pactl({"get-default-sink"}), "speakers\n");
+}
+
+TEST_P(SoundServerTest, AppsAreStreamsGroupedByIdentity) {
+  play("Music");
+  play("Music");
+  play("Browser", {"application.id=org.example.Browser"});
+  const std::string apps = daemon_->ask({"app", "list", "--json"});
+  EXPECT_TRUE(contains(apps, "\"id\" : \"Music\""));
+  EXPECT_TRUE(contains(apps, "\"id\" : \"org.example.Browser\""));
+  EXPECT_TRUE(contains(apps, "\"bundleID\" : \"org.example.Browser\""));
+  EXPECT_EQ(daemon_->ask({"status", "--json"}).find("\"activeAppCount\" : 2") != std::string::npos,
+            true);
+
+  daemon_->ask({"app", "volume", "music", "150"});
+  EXPECT_EQ(clientVolumes(*server_, "Music"), (std::vector<int>{150, 150}));
+  EXPECT_EQ(clientVolumes(*server_, "Browser"), (std::vector<int>{100}));
+
+  daemon_->ask({"app", "mute", "org.example.browser", "on"});
+  EXPECT_EQ(clientMuted(*server_, "Browser"), true);
+  EXPECT_EQ(clientMuted(*server_, "Music"), false);
+
+  daemon_->ask({"app", "device", "set", "Music", "headphones"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"),
+            (std::vector<std::string>{"headphones", "headphones"}));
+  EXPECT_TRUE(contains(daemon_->ask({"app", "device", "get", "Music"}), "Headphones"));
+  daemon_->ask({"app", "device", "set", "Music", "default"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), (std::vector<std::string>{"speakers", "speakers"}));
+
+  daemon_->ask({"app", "solo", "Browser"});
+  EXPECT_EQ(clientMuted(*server_, "Music"), true);
+  EXPECT_EQ(clientMuted(*server_, "Browser"), false);
+
+  const auto missing = daemon_->kestrune({"app", "volume", "Nothing", "50"});
+  EXPECT_TRUE(contains(missing.err, "App not found: \"Nothing\". Running apps: "));
+  EXPECT_TRUE(contains(missing.err, "Music"));
+}
+
+TEST_P(SoundServerTest, ChangesMadeElsewhereShowInTheAnswers) {
+  play("Music");
+  const std::string index = [&] {
+    const std::string shortList = pactl({"list", "short", "sink-inputs"});
+    return shortList.substr(0, shortList.find('\t'));
+  }();
+  pactl({"move-sink-input", index, "headphones"});
+  EXPECT_TRUE(eventually([&] {
+    return contains(daemon_->ask({"app", "device", "get", "Music"}), "headphones");
+  }));
+  pactl({"set-sink-input-mute", index, "1"});
+  EXPECT_TRUE(eventually([&] {
+    return contains(daemon_->ask({"app", "list", "--json"}), "\"isMuted\" : true");
+  }));
+}
+
+TEST_P(SoundServerTest, NewStreamsOfAnAppGetItsRememberedSettings) {
+  play("Music");
+  daemon_->ask({"app", "volume", "Music", "30"});
+  daemon_->ask({"app", "device", "set", "Music", "headphones"});
+  play("Music");
+  EXPECT_TRUE(eventually([&] {
+    return clientVolumes(*server_, "Music") == std::vector<int>{30, 30} &&
+           sinksOfClient(*server_, "Music") == std::vector<std::string>{"headphones", "headphones"};
+  }));
+
+  // Remembered across a restart of the daemon too.
+  daemon_.reset();
+  daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
+  play("Music");
+  EXPECT_TRUE(eventually([&] {
+    return clientVolumes(*server_, "Music").size() == 3 &&
+           clientVolumes(*server_, "Music")[2] == 30;
+  }));
+}
+
+TEST_P(SoundServerTest, SilentModeMutesEventSoundsOnlyAndRestoresThem) {
+  play("Chime", {"media.role=event"});
+  play("Radio");
+  EXPECT_TRUE(contains(daemon_->ask({"silent-mode", "toggle"}), "on"));
+  EXPECT_EQ(clientMuted(*server_, "Chime"), true);
+  EXPECT_EQ(clientMuted(*server_, "Radio"), false);
+  play("Bell", {"media.role=event"});
+  EXPECT_TRUE(eventually([&] { return clientMuted(*server_, "Bell") == true; }));
+
+  EXPECT_TRUE(contains(daemon_->ask({"silent-mode", "toggle"}), "off"));
+  EXPECT_EQ(clientMuted(*server_, "Chime"), false);
+  EXPECT_EQ(clientMuted(*server_, "Bell"), false);
+}
+
+TEST_P(SoundServerTest, ProfilesApplyNowAndToAppsNotYetRunning) {
+  {
+    std::ofstream profiles(daemon_->configDirectory() + "/profiles.json");
+    profiles << R"({"profiles": [
+      {"name": "Focus", "apps": [
+        {"app": "Music", "volume": 20, "device": "headphones"},
+        {"app": "Chat", "muted": true}
+      ]}
+    ]})";
+  }
+  play("Music");
+  EXPECT_TRUE(contains(daemon_->ask({"profile", "list"}), "Focus"));
+  const std::string applied = daemon_->ask({"profile", "apply", "focus"});
+  EXPECT_TRUE(contains(applied, "Not running: Chat"));
+  EXPECT_EQ(clientVolumes(*server_, "Music"), (std::vector<int>{20}));
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), (std::vector<std::string>{"headphones"}));
+  play("Chat");
+  EXPECT_TRUE(eventually([&] { return clientMuted(*server_, "Chat") == true; }));
+}
+
+TEST_P(SoundServerTest, AMalformedProfilesFileIsNamedWithItsPlaceAndKept) {
+  const std::string path = daemon_->configDirectory() + "/profiles.json";
+  const std::string broken = "{\"profiles\": [\n  {\"name\": \"A\",}\n]}";
+  {
+    std::ofstream profiles(path);
+    profiles << broken;
+  }
+  const auto listed = daemon_->kestrune({"profile", "list"});
+  EXPECT_TRUE(contains(listed.err, path + ":2:"));
+  std::ifstream kept(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), broken);
+  EXPECT_EQ(daemon_->ask({"volume"}), "100%\n");  // and everything else works
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, SoundServerTest,
+                         ::testing::Values(ServerKind::pulseAudio, ServerKind::pipeWire),
+                         [](const auto& tested) { return nameOf(tested.param); });
+
+}  // namespace
+}  // namespace kestrune::daemon::testing
