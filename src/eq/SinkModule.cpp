@@ -62,8 +62,8 @@ std::string pluginFilePath() {
 std::string ladspaSinkArguments(const EqualizerSink& sink, const std::string& pluginPath) {
   return "sink_name=" + sink.sinkName + " sink_master=" + sink.masterSink +
          " sink_properties=\"device.description='" + withoutQuotes(sink.description) + "'\"" +
-         " plugin=\"" + pluginPath + "\" label=" + std::string(pluginLabel) +
-         " control=" + controlArgument(sink.gains);
+         " channels=2 channel_map=front-left,front-right" + " plugin=\"" + pluginPath +
+         "\" label=" + std::string(pluginLabel) + " control=" + controlArgument(sink.gains);
 }
 
 }  // namespace kestrune::eq

@@ -42,8 +42,12 @@ std::string installedPluginFilePath();
 // The complete module arguments, naming the plugin by `pluginPath`:
 //   sink_name=kestrune_eq.music sink_master=speakers
 //   sink_properties="device.description='Music EQ'"
+//   channels=2 channel_map=front-left,front-right
 //   plugin="/usr/lib/x86_64-linux-gnu/ladspa/kestrune-eq.so" label=kestrune_eq
 //   control=6,5,4,2.5,1,0,0,0,0,0
+// The sink is stereo whatever the master's channels: PulseAudio otherwise
+// makes it with the master's channels and refuses a mono master (the plugin
+// has two inputs), and remixes the stereo sink to the master by itself.
 // The description may hold spaces: the property list is quoted as a whole
 // and the value inside it again (device.description="x y" unquoted would
 // end the argument at the space). Quotes and backslashes are left out of

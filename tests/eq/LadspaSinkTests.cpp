@@ -335,6 +335,22 @@ TEST_P(LadspaSinkTest, SwappingPresetsWhilePlayingInterruptsBriefly) {
   EXPECT_EQ(server_->pactl({"unload-module", newModule}).status, 0);
 }
 
+TEST_P(LadspaSinkTest, LoadsInFrontOfMonoAndSurroundDevices) {
+  for (const char* channels : {"1", "6"}) {
+    const std::string master = std::string("master") + channels;
+    ASSERT_EQ(server_
+                  ->pactl({"load-module", "module-null-sink", "sink_name=" + master,
+                           std::string("channels=") + channels})
+                  .status,
+              0);
+    const std::string arguments = ladspaSinkArguments(
+        {"kestrune_eq." + master, master, "EQ", builtInCatalog().find("rock")->gains});
+    const RunResult loaded =
+        server_->pactl({"load-module", std::string(ladspaSinkModule), arguments});
+    EXPECT_EQ(loaded.status, 0) << channels << " channels";
+  }
+}
+
 TEST_P(LadspaSinkTest, PluginIsFoundByNameOnTheServersLadspaPath) {
   // Only with the server's LADSPA_PATH naming the plugin's directory; the
   // daemon passes the absolute path instead.
