@@ -10,8 +10,10 @@
 #include "daemon/DaemonHandler.h"
 #include "daemon/Equalizers.h"
 #include "daemon/Memory.h"
+#include "daemon/bluetooth/BluetoothService.h"
 #include "daemon/media/MediaService.h"
 #include "daemon/pulse/PulseSoundServer.h"
+#include "eq/SinkModule.h"
 #include "platform/Directories.h"
 #include "platform/Files.h"
 #include "protocol/SocketPath.h"
@@ -25,9 +27,6 @@
 #endif
 #ifndef KESTRUNE_BUILD
 #define KESTRUNE_BUILD "unknown"
-#endif
-#ifndef KESTRUNE_EQ_PLUGIN_PATH
-#define KESTRUNE_EQ_PLUGIN_PATH "kestrune-eq"
 #endif
 
 namespace kestrune::daemon {
@@ -107,22 +106,6 @@ bool commandLineToolInstalled() {
   return !self.empty() && isExecutable(directoryOf(self) + "/kestrune");
 }
 
-// The EQ plugin the sound server loads: $KESTRUNE_EQ_PLUGIN, else the one
-// beside this program (a build tree), else the installed one.
-std::string equalizerPlugin() {
-  if (const char* plugin = std::getenv("KESTRUNE_EQ_PLUGIN"); plugin != nullptr && *plugin) {
-    return plugin;
-  }
-  const std::string self = ownExecutable();
-  if (!self.empty()) {
-    const std::string beside = directoryOf(self) + "/kestrune-eq.so";
-    if (platform::pathExists(beside)) {
-      return beside;
-    }
-  }
-  return KESTRUNE_EQ_PLUGIN_PATH;
-}
-
 // Writes whole lines to standard error, one at a time from any thread.
 class JournalLog {
  public:
@@ -189,7 +172,7 @@ void serve(const DaemonOptions& options) {
   Memory memory(options.stateDirectory + "/settings.json", say);
   auto relay = std::make_shared<EventRelay>();
   PulseSoundServer sound([relay](const SoundEvent& event) { (*relay)(event); }, say);
-  Equalizers equalizers(sound, memory, options.configDirectory, equalizerPlugin(), say);
+  Equalizers equalizers(sound, memory, options.configDirectory, eq::pluginFilePath(), say);
   const DaemonFiles files{options.configDirectory, options.configDirectory + "/profiles.json",
                           options.configDirectory + "/devices.json"};
   AudioRequests audio(
@@ -197,7 +180,8 @@ void serve(const DaemonOptions& options) {
       VersionFacts{KESTRUNE_VERSION, KESTRUNE_BUILD, KESTRUNE_VERSION, commandLineToolInstalled()},
       say);
   media::MediaService mediaService;
-  DaemonHandler handler(audio, &mediaService, nullptr);
+  bluetooth::BluetoothService bluetoothService;
+  DaemonHandler handler(audio, &mediaService, &bluetoothService);
   relay->attach(&handler, &audio, &equalizers);
 
   sound.waitForFirstAttempt(firstConnectionWait);

@@ -2,10 +2,7 @@
 
 #include <future>
 
-#if __has_include("daemon/bluetooth/BluetoothService.h")
 #include "daemon/bluetooth/BluetoothService.h"
-#define KESTRUNED_HAS_BLUETOOTH 1
-#endif
 #include "daemon/media/MediaService.h"
 
 namespace kestrune::daemon {
@@ -86,12 +83,10 @@ CLIResponse DaemonHandler::answerMedia(const CLICommand& command) {
 }
 
 CLIResponse DaemonHandler::answerBluetooth() {
-#ifdef KESTRUNED_HAS_BLUETOOTH
-  if (bluetooth_ != nullptr) {
-    return bluetooth_->listBluetooth();
+  if (bluetooth_ == nullptr) {
+    return failure("Bluetooth is unavailable: BlueZ is not running.");
   }
-#endif
-  return failure("Bluetooth is unavailable: BlueZ is not running.");
+  return bluetooth_->listBluetooth();
 }
 
 }  // namespace kestrune::daemon

@@ -3,11 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <sstream>
 
 #include "daemon/Memory.h"
 #include "daemon/RequestFailure.h"
-#include "eq/PluginInfo.h"
+#include "eq/SinkModule.h"
 #include "eq/UserPresets.h"
 
 namespace kestrune::daemon {
@@ -20,27 +19,6 @@ constexpr std::string_view sinkPrefix = "kestrune_eq.";
 
 bool isOurSinkName(std::string_view name) {
   return name.substr(0, sinkPrefix.size()) == sinkPrefix;
-}
-
-std::string controlsOf(const eq::Preset& preset) {
-  std::ostringstream controls;
-  controls.imbue(std::locale::classic());
-  for (std::size_t i = 0; i < preset.gains.size(); ++i) {
-    controls << (i > 0 ? "," : "") << preset.gains[i];
-  }
-  return controls.str();
-}
-
-// A module argument value in double quotes, as the server's parser reads it.
-std::string quotedArgument(const std::string& text) {
-  std::string result = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      result += '\\';
-    }
-    result += c;
-  }
-  return result + "\"";
 }
 
 }  // namespace
@@ -105,11 +83,8 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   active.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
   const std::string arguments =
-      "sink_name=" + active.sink + " sink_master=" + device +
-      " sink_properties=device.description=" + quotedArgument("EQ " + appID) +
-      " plugin=" + quotedArgument(plugin_) + " label=" + std::string(eq::pluginLabel) +
-      " control=" + controlsOf(*preset);
-  active.module = sound_.loadModule("module-ladspa-sink", arguments);
+      eq::ladspaSinkArguments({active.sink, device, appID + " EQ", preset->gains}, plugin_);
+  active.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
   return active;
 }
 
