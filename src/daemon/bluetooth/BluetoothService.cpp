@@ -188,29 +188,36 @@ class BluetoothService::Impl {
     }
   }
 
+  // Connects if needed and applies what BlueZ said since the last answer.
+  // A connection found broken is made again once (the bus may have been
+  // restarted). Returns why the list cannot be given, if it cannot.
   std::optional<std::string> prepare(Clock::time_point deadline) {
-    if (!bus_ || !bus_->isOpen()) {
-      disconnect();
-      connectError_ = connect();
-    }
-    if (connectError_) {
-      return "Bluetooth is unavailable: " + connectError_->message + ".";
-    }
-    auto processed = bus_->processPending();
-    if (processed && loaded_ && !present_ && !fetching_) {
-      fetch();
-    }
-    while (processed && !loaded_) {
-      if (Clock::now() >= deadline) {
-        return std::string("Bluetooth is unavailable: BlueZ did not answer.");
+    for (int attempt = 0;; ++attempt) {
+      if (!bus_ || !bus_->isOpen()) {
+        disconnect();
+        connectError_ = connect();
       }
-      processed = bus_->waitUntil(deadline);
-    }
-    if (!processed) {
+      if (connectError_) {
+        return "Bluetooth is unavailable: " + connectError_->message + ".";
+      }
+      auto processed = bus_->processPending();
+      if (processed && loaded_ && !present_ && !fetching_) {
+        fetch();  // after a failed listing; absent BlueZ answers at once
+      }
+      while (processed && !loaded_) {
+        if (Clock::now() >= deadline) {
+          return std::string("Bluetooth is unavailable: BlueZ did not answer.");
+        }
+        processed = bus_->waitUntil(deadline);
+      }
+      if (processed) {
+        return std::nullopt;
+      }
       disconnect();
-      return "Bluetooth is unavailable: lost the system bus (" + processed.error().message + ").";
+      if (attempt > 0) {
+        return "Bluetooth is unavailable: " + processed.error().message + ".";
+      }
     }
-    return std::nullopt;
   }
 
   Options options_;

@@ -63,6 +63,24 @@ bool playerGone(const dbus::Error& error) {
   return error.is(dbus::errorNames::serviceUnknown) || error.is(dbus::errorNames::nameHasNoOwner);
 }
 
+bool isMediaRequest(const CLICommand& command) {
+  return std::visit(
+      [](const auto& request) {
+        using T = std::decay_t<decltype(request)>;
+        return std::is_same_v<T, CLICommand::MediaPlayPause> ||
+               std::is_same_v<T, CLICommand::MediaNext> ||
+               std::is_same_v<T, CLICommand::MediaPrevious> ||
+               std::is_same_v<T, CLICommand::MediaForward> ||
+               std::is_same_v<T, CLICommand::MediaBackward> ||
+               std::is_same_v<T, CLICommand::MediaShuffle> ||
+               std::is_same_v<T, CLICommand::MediaRepeat> ||
+               std::is_same_v<T, CLICommand::GetMediaVolume> ||
+               std::is_same_v<T, CLICommand::SetMediaVolume> ||
+               std::is_same_v<T, CLICommand::GetMediaInfo>;
+      },
+      command.value);
+}
+
 // The player a request goes to, and the name the answers use for it.
 struct Target {
   PlayerRef ref;
@@ -77,6 +95,9 @@ class MediaService::Impl {
   explicit Impl(Options options) : options_(std::move(options)) { connectError_ = connect(); }
 
   CLIResponse answer(const CLICommand& command) {
+    if (!isMediaRequest(command)) {
+      return failure("Not a media request.");
+    }
     const Clock::time_point deadline = Clock::now() + options_.answerTime;
     if (auto problem = prepare(deadline)) {
       return failure(std::move(*problem));
@@ -163,19 +184,39 @@ class MediaService::Impl {
   }
 
   // Connects if needed and applies what the bus said since the last answer.
-  // Returns why media control is unavailable, if it is.
+  // A connection found broken is made again once (the bus may have been
+  // restarted). Returns why media control is unavailable, if it is.
   std::optional<std::string> prepare(Clock::time_point deadline) {
-    if (!bus_ || !bus_->isOpen()) {
+    for (int attempt = 0;; ++attempt) {
+      if (!bus_ || !bus_->isOpen()) {
+        disconnect();
+        connectError_ = connect();
+      }
+      if (connectError_) {
+        return "Media control is unavailable: " + connectError_->message + ".";
+      }
+      auto synced = catchUp(deadline);
+      if (synced) {
+        return std::nullopt;
+      }
       disconnect();
-      connectError_ = connect();
+      if (synced.error().timedOut()) {
+        return "Media control is unavailable: " + synced.error().message;
+      }
+      if (attempt > 0) {
+        return "Media control is unavailable: " + synced.error().message + ".";
+      }
     }
-    if (connectError_) {
-      return "Media control is unavailable: " + connectError_->message + ".";
-    }
+  }
+
+  // Waits for the first list of players, and briefly for players that have
+  // just appeared to say whether they play.
+  dbus::Status catchUp(Clock::time_point deadline) {
     auto processed = bus_->processPending();
     while (processed && !(listed_ && ownerQueries_.empty())) {
       if (Clock::now() >= deadline) {
-        return std::string("Media control is unavailable: the session bus did not answer.");
+        return dbus::Error{std::string(dbus::errorNames::timeout),
+                           "the session bus did not answer."};
       }
       processed = bus_->waitUntil(deadline);
     }
@@ -186,12 +227,7 @@ class MediaService::Impl {
       }
       processed = bus_->waitUntil(until);
     }
-    if (!processed) {
-      disconnect();
-      return "Media control is unavailable: lost the session bus (" + processed.error().message +
-             ").";
-    }
-    return std::nullopt;
+    return processed;
   }
 
   Clock::time_point newestQuery() const {

@@ -200,7 +200,12 @@ class BackgroundProcess {
 // A private bus: dbus-daemon on a socket in a scratch directory.
 class PrivateBus {
  public:
-  PrivateBus() {
+  PrivateBus() { start(); }
+
+  // Starts the bus daemon (again, after stop()) on the same socket.
+  void start() {
+    std::error_code ignored;
+    std::filesystem::remove(directory_ / "bus", ignored);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
       throw std::runtime_error("pipe failed");
@@ -221,8 +226,8 @@ class PrivateBus {
       printed.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fds[0]);
-    address_ = trimmed(printed);
-    if (address_.empty()) {
+    address_ = "unix:path=" + directory_ / "bus";
+    if (trimmed(printed).empty()) {
       throw std::runtime_error("dbus-daemon did not start");
     }
   }

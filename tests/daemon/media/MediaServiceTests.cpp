@@ -135,6 +135,7 @@ TEST_F(MediaServiceTest, WithoutPlayersEveryRequestSaysNoneIsRunning) {
     EXPECT_FALSE(response.success);
     EXPECT_EQ(response.error, "No media player is running.");
   }
+  EXPECT_EQ(media.answer(request(CLICommand::GetVolume{})).error, "Not a media request.");
 }
 
 TEST_F(MediaServiceTest, WithoutABusAnswersFailAtOnceWithAReason) {
@@ -147,14 +148,19 @@ TEST_F(MediaServiceTest, WithoutABusAnswersFailAtOnceWithAReason) {
   EXPECT_FALSE(response.success);
   EXPECT_EQ(response.error->rfind("Media control is unavailable: ", 0), 0u) << *response.error;
 
-  // The bus going away under a running service is the same.
+  // The bus going away under a running service is the same, and its
+  // return is noticed.
   MediaService connected(options());
   EXPECT_EQ(connected.answer(request(CLICommand::GetMediaInfo{})).error,
             "No media player is running.");
   bus_.stop();
   const CLIResponse lost = connected.answer(request(CLICommand::GetMediaInfo{}));
   EXPECT_FALSE(lost.success);
-  EXPECT_EQ(lost.error->rfind("Media control is unavailable: ", 0), 0u) << *lost.error;
+  EXPECT_EQ(lost.error->rfind("Media control is unavailable: cannot connect", 0), 0u)
+      << *lost.error;
+  bus_.start();
+  EXPECT_EQ(connected.answer(request(CLICommand::GetMediaInfo{})).error,
+            "No media player is running.");
 }
 
 TEST_F(MediaServiceTest, InfoDescribesWhatMpvIsPlaying) {
