@@ -61,6 +61,14 @@ bool isEventSound(const Stream& stream) {
 }
 
 template <class T>
+constexpr bool readsThePicture =
+    std::is_same_v<T, C::GetVolume> || std::is_same_v<T, C::GetMuteState> ||
+    std::is_same_v<T, C::GetSilentMode> || std::is_same_v<T, C::ListDevices> ||
+    std::is_same_v<T, C::GetCurrentDevice> || std::is_same_v<T, C::ListApps> ||
+    std::is_same_v<T, C::GetAppVolume> || std::is_same_v<T, C::GetAppDevice> ||
+    std::is_same_v<T, C::GetStatus> || std::is_same_v<T, C::GetVersion>;
+
+template <class T>
 constexpr bool isAudioRequest =
     !std::is_same_v<T, C::MediaPlayPause> && !std::is_same_v<T, C::MediaNext> &&
     !std::is_same_v<T, C::MediaPrevious> && !std::is_same_v<T, C::MediaForward> &&
@@ -516,6 +524,13 @@ bool AudioRequests::answers(const CLICommand& command) {
   return std::visit(
       [](const auto& request) { return isAudioRequest<std::decay_t<decltype(request)>>; },
       command.value);
+}
+
+bool AudioRequests::answersAtOnce(const CLICommand& command) const {
+  const bool reads = std::visit(
+      [](const auto& request) { return readsThePicture<std::decay_t<decltype(request)>>; },
+      command.value);
+  return reads && sound_.ready();
 }
 
 CLIResponse AudioRequests::answer(const CLICommand& command) {

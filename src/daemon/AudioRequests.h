@@ -41,6 +41,9 @@ class AudioRequests {
 
   // Whether this is one of the requests answered here.
   static bool answers(const CLICommand& command);
+  // Whether the request only reads what the picture holds, which any thread
+  // may answer at once while the sound server is ready.
+  bool answersAtOnce(const CLICommand& command) const;
   CLIResponse answer(const CLICommand& command);
 
   // Reactions to the server: a new stream gets its app's remembered

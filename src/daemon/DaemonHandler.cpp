@@ -51,6 +51,10 @@ void DaemonHandler::begin(const CLICommand& command, Reply reply) {
   if (std::holds_alternative<CLICommand::ListBluetooth>(command.value)) {
     bluetoothWorker_->post(
         [this, reply = std::move(reply)] { reply(guarded([&] { return answerBluetooth(); })); });
+  } else if (audio_.answersAtOnce(command)) {
+    // Reads of the picture need no trip through the worker (and no wait
+    // behind a change in progress); the picture is consistent at any time.
+    reply(guarded([&] { return audio_.answer(command); }));
   } else if (AudioRequests::answers(command)) {
     audioWorker_->post([this, command, reply = std::move(reply)] {
       reply(guarded([&] { return audio_.answer(command); }));

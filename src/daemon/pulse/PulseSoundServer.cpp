@@ -168,6 +168,11 @@ class PulseSoundServer::Impl {
     changed_.wait_for(lock, limit, [&] { return link_ != Link::connecting; });
   }
 
+  bool ready() {
+    const std::lock_guard lock(stateMutex_);
+    return link_ == Link::ready;
+  }
+
   SoundState snapshot() {
     std::unique_lock lock(stateMutex_);
     // A connection on its way gets a moment to finish.
@@ -718,6 +723,9 @@ void PulseSoundServer::waitForFirstAttempt(std::chrono::milliseconds limit) {
 }
 SoundState PulseSoundServer::snapshot() {
   return impl_->snapshot();
+}
+bool PulseSoundServer::ready() {
+  return impl_->ready();
 }
 void PulseSoundServer::setDeviceVolume(bool input, const std::string& name, double percent) {
   impl_->setDeviceVolume(input, name, percent);

@@ -32,6 +32,7 @@ class PulseSoundServer final : public SoundServer {
   void waitForFirstAttempt(std::chrono::milliseconds limit);
 
   SoundState snapshot() override;
+  bool ready() override;
   void setDeviceVolume(bool input, const std::string& name, double percent) override;
   void setDeviceMute(bool input, const std::string& name, bool muted) override;
   void setDefaultDevice(bool input, const std::string& name) override;

@@ -100,6 +100,8 @@ class SoundServer {
 
   // The current picture. Throws SoundServerUnreachable.
   virtual SoundState snapshot() = 0;
+  // Whether the picture is complete now (snapshot() then answers at once).
+  virtual bool ready() = 0;
 
   // Each throws SoundServerUnreachable or SoundServerRefusal. Volumes keep
   // the balance between channels; `percent` becomes their mean.

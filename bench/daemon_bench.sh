@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# kestruned against pactl, side by side in one run on one private PulseAudio
+# (or PipeWire with SERVER=pipewire) with 20 playback streams:
+#   - `kestrune volume get` beside `pactl get-sink-volume @DEFAULT_SINK@`
+#   - `kestrune app list`   beside `pactl list sink-inputs`
+# (alternating, RUNS runs each, medians of whole-process wall time), then the
+# daemon's resident memory and its wake-ups per second while idle (context
+# switches of all its threads over IDLE_SECONDS).
+#
+#   bench/daemon_bench.sh [BUILD_DIR] [RUNS]     (defaults: build, 300)
+set -euo pipefail
+
+build=${1:-build}
+runs=${2:-300}
+idle=${IDLE_SECONDS:-10}
+server=${SERVER:-pulseaudio}
+for program in kestrune kestruned; do
+  [ -x "$build/$program" ] || { echo "missing $build/$program (build it first)" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill -KILL "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+if [ "$server" = pipewire ]; then
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/bus"
+  dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork 2>/dev/null & pids+=($!)
+  sleep 0.3
+  pipewire 2>/dev/null & pids+=($!)
+  sleep 0.5
+  wireplumber 2>/dev/null & pids+=($!)
+  pipewire-pulse 2>/dev/null & pids+=($!)
+  export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+else
+  cat >"$scratch/server.pa" <<EOF
+load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
+EOF
+  pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
+    --use-pid-file=no 2>/dev/null & pids+=($!)
+  export PULSE_SERVER="unix:$scratch/native"
+fi
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl load-module module-null-sink sink_name=speakers >/dev/null
+pactl set-default-sink speakers
+
+# 20 streams of 10 apps, silent, long enough for the whole run.
+sox=$(command -v sox || true)
+tone="$scratch/silence.wav"
+if [ -n "$sox" ]; then
+  sox -n -r 44100 -c 2 -b 16 "$tone" trim 0 600
+else
+  head -c $((44100 * 4 * 600)) /dev/zero | pacat --record=false --file-format=wav "$tone" 2>/dev/null ||
+    { echo "needs sox to make a test tone" >&2; exit 1; }
+fi
+for i in $(seq 20); do
+  paplay --client-name="App$(((i + 1) / 2))" "$tone" & pids+=($!)
+done
+for _ in $(seq 100); do
+  [ "$(pactl list short sink-inputs | wc -l)" -ge 20 ] && break
+  sleep 0.1
+done
+
+socket="$scratch/kestruned.sock"
+"$build/kestruned" --socket "$socket" --config "$scratch/config" 2>"$scratch/kestruned.log" &
+daemon=$!
+pids+=("$daemon")
+for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
+[ -S "$socket" ] || { cat "$scratch/kestruned.log" >&2; exit 1; }
+
+# Median wall time in microseconds of running "$@" alternately with another
+# command; bash's clock starts no process.
+declare -a timesA timesB
+compare() {  # label-a label-b -- command-a... -- command-b...
+  local labelA=$1 labelB=$2
+  shift 3
+  local a=() b=()
+  while [ "$1" != -- ]; do a+=("$1"); shift; done
+  shift
+  b=("$@")
+  "${a[@]}" >/dev/null; "${b[@]}" >/dev/null
+  timesA=(); timesB=()
+  for _ in $(seq "$runs"); do
+    local start end
+    start=${EPOCHREALTIME/[.,]/}; "${a[@]}" >/dev/null; end=${EPOCHREALTIME/[.,]/}
+    timesA+=($((end - start)))
+    start=${EPOCHREALTIME/[.,]/}; "${b[@]}" >/dev/null; end=${EPOCHREALTIME/[.,]/}
+    timesB+=($((end - start)))
+  done
+  local medianA medianB
+  medianA=$(printf '%s\n' "${timesA[@]}" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}')
+  medianB=$(printf '%s\n' "${timesB[@]}" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}')
+  awk -v a="$medianA" -v b="$medianB" -v la="$labelA" -v lb="$labelB" -v n="$runs" 'BEGIN {
+    printf "  %-44s %8.3f ms\n  %-44s %8.3f ms\n  ratio: %.2f (median of %d runs each)\n",
+           la, a / 1e3, lb, b / 1e3, a / b, n
+  }'
+}
+
+echo "server: $(pactl info | sed -n 's/^Server Name: //p'), $(pactl list short sink-inputs | wc -l) streams"
+echo "volume:"
+compare "kestrune volume get (kestruned)" "pactl get-sink-volume @DEFAULT_SINK@" -- \
+  "$build/kestrune" volume get --socket "$socket" -- pactl get-sink-volume @DEFAULT_SINK@
+echo "apps:"
+compare "kestrune app list (kestruned)" "pactl list sink-inputs" -- \
+  "$build/kestrune" app list --socket "$socket" -- pactl list sink-inputs
+
+rss=$(awk '/^VmRSS/ {print $2}' "/proc/$daemon/status")
+echo "kestruned resident memory with 20 streams: $rss kB"
+
+switches() {
+  local total=0
+  for task in /proc/"$daemon"/task/*; do
+    total=$((total + $(awk '/^(voluntary|nonvoluntary)_ctxt_switches/ {s += $2} END {print s}' \
+      "$task/status")))
+  done
+  echo "$total"
+}
+sleep 1
+before=$(switches)
+sleep "$idle"
+after=$(switches)
+awk -v d=$((after - before)) -v s="$idle" \
+  'BEGIN { printf "kestruned wake-ups while idle: %d in %d s (%.2f per second)\n", d, s, d / s }'
