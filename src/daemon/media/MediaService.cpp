@@ -480,7 +480,7 @@ class MediaService::Impl {
     if (!after) {
       return note("Sent play/pause to " + target.name + ".");
     }
-    std::string message = (after->playing() ? "Playing in " : "Paused ") + target.name + ".";
+    std::string message = target.name + (after->playing() ? " is playing." : " is paused.");
     return answerWith(Data::MediaInfo{mediaInfo(after.value(), target.name)}, std::move(message));
   }
 

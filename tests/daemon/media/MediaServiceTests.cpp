@@ -189,6 +189,7 @@ TEST_F(MediaServiceTest, TransportCommandsMoveMpv) {
   CLIResponse response = media.answer(request(CLICommand::MediaPlayPause{}));
   ASSERT_TRUE(response.success) << response.error.value_or("");
   EXPECT_FALSE(infoOf(response).isPlaying);
+  EXPECT_EQ(response.message, "mpv is paused.");
   EXPECT_EQ(playerctl("mpv", {"status"}), "Paused");
   response = media.answer(request(CLICommand::MediaPlayPause{}));
   EXPECT_TRUE(infoOf(response).isPlaying);
