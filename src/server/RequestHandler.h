@@ -4,6 +4,7 @@
 // requests without touching the server.
 
 #include <functional>
+#include <utility>
 
 #include "protocol/CLICommand.h"
 #include "protocol/CLIResponse.h"
@@ -26,7 +27,10 @@ class RequestHandler {
   // Starts answering one request and returns without waiting for the answer,
   // so that a slow source holds up only its own clients. A source that
   // answers at once keeps this default.
-  virtual void begin(const CLICommand& command, Reply reply) { reply(handle(command)); }
+  virtual void begin(const CLICommand& command, Reply reply) {
+    const Reply answer = std::move(reply);
+    answer(handle(command));
+  }
 };
 
 }  // namespace kestrune::server
