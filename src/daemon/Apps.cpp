@@ -95,10 +95,10 @@ std::vector<App> appsOf(const SoundState& state) {
 
 App requireApp(const SoundState& state, std::string_view word) {
   std::vector<App> apps = appsOf(state);
-  for (auto& app : apps) {
-    if (app.answersTo(word)) {
-      return std::move(app);
-    }
+  const auto found =
+      std::find_if(apps.begin(), apps.end(), [&](const App& app) { return app.answersTo(word); });
+  if (found != apps.end()) {
+    return *found;
   }
   if (apps.empty()) {
     throw RequestFailure("App not found: " + quoted(word) + ". No apps are playing audio.");
