@@ -599,6 +599,12 @@ void AudioRequests::applyRemembered(const Stream& stream, const SoundState& stat
     }
     if (equalizers_ != nullptr && settings->eqPreset) {
       equalizers_->adopt(stream, *identity, *settings->eqPreset, device);
+    } else if (equalizers_ != nullptr && equalizers_->follows(*identity)) {
+      // EQ turned off (by a profile, say) while the app plays through one.
+      App app;
+      app.id = *identity;
+      app.streams = {stream};
+      equalizers_->apply(app, std::nullopt, device);
     } else if (settings->device && device == *settings->device) {
       const Device* sink = state.sinkByIndex(stream.sink);
       if (sink == nullptr || sink->name != device) {
