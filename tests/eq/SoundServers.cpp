@@ -244,7 +244,7 @@ bool SoundServer::startPulseAudio(const Environment& extra) {
                                "--log-target=stderr"},
       env, "", directory_ + "/pulseaudio.log");
   client_ = {{"PULSE_SERVER", "unix:" + directory_ + "/native"}};
-  return true;
+  return started("pulseaudio");
 }
 
 bool SoundServer::startPipeWire(const Environment& extra) {
@@ -261,12 +261,18 @@ bool SoundServer::startPipeWire(const Environment& extra) {
       std::vector<std::string>{"dbus-daemon", "--session", "--address=unix:path=" + bus, "--nofork",
                                "--nopidfile"},
       env, "", directory_ + "/dbus.log");
+  if (!started("dbus-daemon")) {
+    return false;
+  }
   if (!waitFor(milliseconds(5000), [&] { return std::filesystem::exists(bus); })) {
     problem_ = "dbus-daemon did not start";
     return false;
   }
   processes_.emplace_back(std::vector<std::string>{"pipewire"}, env, "",
                           directory_ + "/pipewire.log");
+  if (!started("pipewire")) {
+    return false;
+  }
   if (!waitFor(milliseconds(5000),
                [&] { return std::filesystem::exists(runtime + "/pipewire-0"); })) {
     problem_ = "pipewire did not start";
@@ -274,8 +280,14 @@ bool SoundServer::startPipeWire(const Environment& extra) {
   }
   processes_.emplace_back(std::vector<std::string>{"wireplumber"}, env, "",
                           directory_ + "/wireplumber.log");
+  if (!started("wireplumber")) {
+    return false;
+  }
   processes_.emplace_back(std::vector<std::string>{"pipewire-pulse"}, env, "",
                           directory_ + "/pipewire-pulse.log");
+  if (!started("pipewire-pulse")) {
+    return false;
+  }
   client_ = {{"PULSE_SERVER", "unix:" + runtime + "/pulse/native"}};
   if (!waitFor(milliseconds(5000), [&] { return pactl({"info"}).status == 0; })) {
     return true;  // reported by waitUntilAnswering
@@ -287,6 +299,14 @@ bool SoundServer::startPipeWire(const Environment& extra) {
     return false;
   }
   return true;
+}
+
+bool SoundServer::started(const std::string& program) {
+  if (processes_.back().pid() > 0) {
+    return true;
+  }
+  problem_ = "cannot run " + program + " (is it installed?)";
+  return false;
 }
 
 bool SoundServer::waitUntilAnswering() {

@@ -72,6 +72,8 @@ class SoundServer {
   bool startPulseAudio(const Environment& extra);
   bool startPipeWire(const Environment& extra);
   bool waitUntilAnswering();
+  // Whether the process just added runs; the problem otherwise.
+  bool started(const std::string& program);
 
   std::string directory_;
   std::string problem_;
