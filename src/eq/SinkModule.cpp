@@ -6,6 +6,7 @@
 #include <charconv>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "eq/PluginInfo.h"
 
@@ -51,9 +52,18 @@ std::string pluginFilePath() {
   std::error_code error;
   const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
-    const std::filesystem::path beside = executable.parent_path() / pluginFileName();
-    if (std::filesystem::exists(beside, error)) {
-      return beside.string();
+    const std::filesystem::path directory = executable.parent_path();
+    const std::filesystem::path relativeDirectory(KESTRUNE_LADSPA_RELATIVE_DIR);
+    // A build tree, then an installation moved to another prefix (bin/ and
+    // lib/ladspa/ side by side).
+    std::vector<std::filesystem::path> candidates = {directory / pluginFileName()};
+    if (relativeDirectory.is_relative()) {
+      candidates.push_back(directory.parent_path() / relativeDirectory / pluginFileName());
+    }
+    for (const std::filesystem::path& candidate : candidates) {
+      if (std::filesystem::exists(candidate, error)) {
+        return candidate.lexically_normal().string();
+      }
     }
   }
   return installedPluginFilePath();

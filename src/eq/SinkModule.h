@@ -34,7 +34,9 @@ std::string controlArgument(const BandGains& gains);
 // The plugin file the server should load: an absolute path, so that the
 // server's LADSPA_PATH (its own environment, which the caller does not
 // control) does not matter. The file beside the running executable when
-// there is one (a build tree), else the installed one.
+// there is one (a build tree), else the one in LIBDIR/ladspa next to the
+// executable's bin directory (an installation under any prefix), else the
+// one installed under the configured prefix.
 std::string pluginFilePath();
 // The installed plugin: LIBDIR/ladspa/kestrune-eq.so.
 std::string installedPluginFilePath();

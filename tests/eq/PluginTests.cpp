@@ -13,6 +13,7 @@
 #include "eq/Bands.h"
 #include "eq/PluginInfo.h"
 #include "eq/Presets.h"
+#include "eq/SinkModule.h"
 
 namespace kestrune::eq {
 namespace {
@@ -120,6 +121,20 @@ TEST_F(PluginTest, ControlsOutOfRangeAreClampedAndNotANumberIsNeutral) {
   gains[5] = std::nan("");
   EXPECT_NEAR(gainOf(500, 48000, gains).first, 24, 1.0);
   EXPECT_NEAR(gainOf(1000, 48000, gains).first, 0, 1.0);  // only 500 Hz's skirt
+}
+
+TEST(SinkModule, ArgumentsNameThePluginItsControlsAndAStereoSink) {
+  // From a build tree the plugin beside the executable is the one to load.
+  EXPECT_EQ(pluginFilePath(), KESTRUNE_EQ_PLUGIN);
+  EXPECT_EQ(controlArgument(builtInCatalog().find("pop")->gains), "-1.5,-1,0,2,4,4,2,0,-1,-1.5");
+  EXPECT_EQ(ladspaSinkArguments({"kestrune_eq.7", "speakers", "Music \"Player\" EQ",
+                                 builtInCatalog().find("bassBoost")->gains},
+                                "/opt/my plugins/kestrune-eq.so"),
+            "sink_name=kestrune_eq.7 sink_master=speakers "
+            "sink_properties=\"device.description='Music Player EQ'\" "
+            "channels=2 channel_map=front-left,front-right "
+            "plugin=\"/opt/my plugins/kestrune-eq.so\" label=kestrune_eq "
+            "control=6,5,4,2.5,1,0,0,0,0,0");
 }
 
 }  // namespace
