@@ -125,7 +125,7 @@ constexpr std::array<LADSPA_PortRangeHint, portCount> portHints() {
 constexpr std::array<LADSPA_PortDescriptor, portCount> descriptors = portDescriptors();
 constexpr std::array<LADSPA_PortRangeHint, portCount> hints = portHints();
 constexpr std::array<const char*, portCount> portNames = {
-    "Input L", "Input R", "Output L", "Output R", "32 Hz", "64 Hz",  "125 Hz",
+    "Input L", "Input R", "Output L", "Output R", "32 Hz", "64 Hz", "125 Hz",
     "250 Hz",  "500 Hz",  "1 kHz",    "2 kHz",    "4 kHz", "8 kHz", "16 kHz"};
 
 constexpr LADSPA_Descriptor descriptor = {
