@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ArgumentParser/ManualSection.h"
 #include "ArgumentParser/Name.h"
 
 namespace argparse {
@@ -52,6 +53,9 @@ struct CommandConfiguration {
   // sets them, else -h and --help.
   std::optional<NameSpecification> helpNames{};
   std::vector<std::string> aliases{};
+  // What the program says in its manual page (--generate-manual) beyond its
+  // commands; asked for only when the page is made, and of the root alone.
+  Manual (*manual)() = nullptr;
 
   // The ungrouped subcommands followed by the members of each group.
   std::vector<CommandType> allSubcommands() const {

@@ -377,6 +377,14 @@ void throwForLeftovers(const SplitArguments& split) {
   throw CommandError{typesOf(stack), std::move(error)};
 }
 
+// The manual page, like a completion script, describes the whole tree
+// wherever the option stands.
+void checkManualRequest(const CommandStack& rootStack, const SplitArguments& split) {
+  if (split.findUnusedOption(Name::longName("generate-manual"))) {
+    fail(rootStack, ParserError::simple(ParserError::Kind::manualRequested));
+  }
+}
+
 }  // namespace
 
 std::vector<Name> helpNames(const CommandStack& stack) {
@@ -445,6 +453,7 @@ ParseResult CommandParser::parse(const std::vector<std::string>& arguments) cons
       }
     }();
     checkCompletionScriptRequest(split);
+    checkManualRequest(rootStack, split);
     ParseResult result = descend(split);
     checkForBuiltInFlags(result.stack, split);
     checkLeftovers(result.stack, split);

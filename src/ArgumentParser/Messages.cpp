@@ -6,6 +6,7 @@
 #include "ArgumentParser/Completion.h"
 #include "ArgumentParser/HelpDump.h"
 #include "ArgumentParser/HelpGenerator.h"
+#include "ArgumentParser/ManPageGenerator.h"
 #include "ArgumentParser/Naming.h"
 
 namespace argparse {
@@ -219,6 +220,8 @@ MessageInfo infoForParserError(const CommandTree& tree, const CommandStack& stac
       return helpInfo(versionText(stack));
     case Kind::dumpHelpRequested:
       return helpInfo(dumpHelp(stack));
+    case Kind::manualRequested:
+      return helpInfo(manualPage(tree));
     case Kind::completionScriptCustomResponse:
       return helpInfo(error.text.value_or(""));
     case Kind::completionScriptRequested: {
@@ -317,6 +320,7 @@ std::string errorMessage(const CommandStack& stack, const ParserError& error) {
     case Kind::completionScriptCustomResponse:
     case Kind::versionRequested:
     case Kind::dumpHelpRequested:
+    case Kind::manualRequested:
       return {};
   }
   return {};
@@ -329,6 +333,7 @@ bool ParserError::isCleanRequest() const {
     case Kind::completionScriptCustomResponse:
     case Kind::versionRequested:
     case Kind::dumpHelpRequested:
+    case Kind::manualRequested:
       return true;
     default:
       return false;

@@ -39,7 +39,8 @@ struct ParserError {
     dumpHelpRequested,
     notImplemented,
     invalidState,
-    missingSubcommand
+    missingSubcommand,
+    manualRequested
   };
 
   Kind kind = Kind::invalidState;
@@ -150,7 +151,8 @@ struct ParserError {
   }
   static ParserError simple(Kind kind) { return ParserError{kind}; }
 
-  // Help, version, completion script, custom completion or dump: not a failure.
+  // Help, version, completion script, custom completion, dump or manual: not
+  // a failure.
   bool isCleanRequest() const;
 };
 

@@ -1,5 +1,6 @@
 #include "app/KestruneCLI.h"
 
+#include "app/Manual.h"
 #include "app/Version.h"
 #include "app/commands/AppCommand.h"
 #include "app/commands/BluetoothCommand.h"
@@ -26,7 +27,8 @@ argparse::CommandConfiguration KestruneCLI::configuration() {
                           command<AppCommand>(), command<ProfileCommand>(), command<MediaCommand>(),
                           command<BluetoothCommand>(), command<PanelCommand>(),
                           command<StatusCommand>(), command<VersionCommand>(),
-                          command<CompletionsCommand<KestruneCLI>>()}};
+                          command<CompletionsCommand<KestruneCLI>>()},
+          .manual = manual};
 }
 
 }  // namespace kestrune
