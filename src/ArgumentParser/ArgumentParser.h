@@ -79,6 +79,8 @@
 // reach the exit path: an ExitCode ends with its status and no message,
 // ValidationError prints the message and usage (status 64), CleanExit ends
 // successfully, any other std::exception prints "Error: " + what() (status 1).
+// Commands print through standardOutput() and standardError(), which the
+// framework flushes on its way out and execute() captures.
 
 #include <exception>
 #include <memory>
@@ -93,6 +95,7 @@
 #include "ArgumentParser/ExpressibleByArgument.h"
 #include "ArgumentParser/Name.h"
 #include "ArgumentParser/ParsableArguments.h"
+#include "ArgumentParser/StandardStreams.h"
 
 namespace argparse {
 
@@ -167,7 +170,7 @@ std::string completionScript(CompletionShell shell) {
 }
 
 // Runs the program in-process as main() would, capturing what it writes to
-// std::cout and std::cerr and the status it would exit with.
+// standardOutput() and standardError() and the status it would exit with.
 struct Outcome {
   std::string out;
   std::string err;

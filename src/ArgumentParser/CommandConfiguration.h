@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ArgumentParser/ManualSection.h"
@@ -29,6 +30,24 @@ struct CommandGroup {
   std::vector<CommandType> subcommands{};
 };
 
+// A command's version text: the text itself, or a function that finds it
+// when it is first needed (a version read from the installation need not be
+// looked up by every run that does not show it).
+class VersionText {
+ public:
+  VersionText() = default;
+  VersionText(std::string text) : text_(std::move(text)) {}  // NOLINT: reads like the text
+  VersionText(const char* text) : text_(text) {}             // NOLINT: reads like the text
+  VersionText(std::string (*find)()) : find_(find) {}        // NOLINT: reads like the text
+
+  std::string text() const { return find_ != nullptr ? find_() : text_; }
+  bool empty() const { return text().empty(); }
+
+ private:
+  std::string text_{};
+  std::string (*find_)() = nullptr;
+};
+
 // What a command says about itself. Declare the fields in this order when
 // using designated initialisers.
 struct CommandConfiguration {
@@ -42,7 +61,7 @@ struct CommandConfiguration {
   std::optional<std::string> usage{};
   std::string discussion{};
   // When non-empty anywhere in the command stack, --version is accepted.
-  std::string version{};
+  VersionText version{};
   bool shouldDisplay = true;
   // Children in declaration order (the ungrouped subcommands).
   std::vector<CommandType> subcommands{};

@@ -9,9 +9,16 @@ namespace argparse {
 
 namespace {
 
-const Name kDumpHelpFlag = Name::longName("experimental-dump-help");
-const Name kVersionFlag = Name::longName("version");
-const Name kCompletionScriptOption = Name::longName("generate-completion-script");
+// Made where they are needed, so that start-up builds none of them.
+Name dumpHelpFlag() {
+  return Name::longName("experimental-dump-help");
+}
+Name versionFlag() {
+  return Name::longName("version");
+}
+Name completionScriptOption() {
+  return Name::longName("generate-completion-script");
+}
 
 std::string describeFlagInput(const Name& name) {
   return "flag '" + name.synopsis() + "'";
@@ -326,19 +333,16 @@ void validateAll(ParsableArguments& arguments) {
   arguments.validate();
 }
 
-// The names answered by checkForBuiltInFlags for the stack.
-std::vector<Name> builtInFlagNames(const CommandStack& stack) {
-  std::vector<Name> names = helpNames(stack);
-  for (const auto& name : helpNames(stack)) {
-    if (!name.isShort()) {
-      names.push_back(Name{name.kind, name.value + "-hidden"});
+// Whether checkForBuiltInFlags answers the option at the stack. The version
+// is looked at last: finding it may cost more than the rest of the parse.
+bool isBuiltInFlag(const CommandStack& stack, const std::vector<Name>& help, const Name& name) {
+  for (const auto& helpName : help) {
+    if (name == helpName ||
+        (!helpName.isShort() && name == Name{helpName.kind, helpName.value + "-hidden"})) {
+      return true;
     }
   }
-  names.push_back(kDumpHelpFlag);
-  if (hasVersion(stack)) {
-    names.push_back(kVersionFlag);
-  }
-  return names;
+  return name == dumpHelpFlag() || (name == versionFlag() && hasVersion(stack));
 }
 
 bool onlyBuiltInFlagsRemain(const CommandStack& stack, const SplitArguments& split) {
@@ -346,11 +350,10 @@ bool onlyBuiltInFlagsRemain(const CommandStack& stack, const SplitArguments& spl
   if (unused.empty()) {
     return false;
   }
-  auto names = builtInFlagNames(stack);
+  auto help = helpNames(stack);
   return std::all_of(unused.begin(), unused.end(), [&](std::size_t position) {
     const SplitElement& element = split[position];
-    return element.isOption() &&
-           std::find(names.begin(), names.end(), element.option.name) != names.end();
+    return element.isOption() && isBuiltInFlag(stack, help, element.option.name);
   });
 }
 
@@ -425,10 +428,10 @@ void checkForBuiltInFlags(const CommandStack& stack, const SplitArguments& split
       fail(stack, ParserError::helpRequested(true));
     }
   }
-  if (split.containsUnusedOption(kDumpHelpFlag)) {
+  if (split.containsUnusedOption(dumpHelpFlag())) {
     fail(stack, ParserError::simple(ParserError::Kind::dumpHelpRequested));
   }
-  if (hasVersion(stack) && split.containsUnusedOption(kVersionFlag)) {
+  if (split.containsUnusedOption(versionFlag()) && hasVersion(stack)) {
     fail(stack, ParserError::simple(ParserError::Kind::versionRequested));
   }
 }
@@ -441,6 +444,7 @@ ParseResult CommandParser::parse(const std::vector<std::string>& arguments) cons
   const CommandStack rootStack{&tree_.root()};
   if (!arguments.empty() && arguments.front() == "---completion") {
     std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    tree_.growAll();
     fail(rootStack,
          ParserError::completionScriptCustomResponse(customCompletionResponse(tree_, rest)));
   }
@@ -457,7 +461,9 @@ ParseResult CommandParser::parse(const std::vector<std::string>& arguments) cons
     ParseResult result = descend(split);
     checkForBuiltInFlags(result.stack, split);
     checkLeftovers(result.stack, split);
-    if (auto* help = dynamic_cast<HelpCommand*>(result.command.get())) {
+    if (result.stack.back()->type == command<HelpCommand>()) {
+      auto* help = static_cast<HelpCommand*>(result.command.get());
+      tree_.growAll();
       CommandStack requested{&tree_.root()};
       for (const auto& name : help->subcommands.get()) {
         const CommandNode* child = requested.back()->child(name);
@@ -478,7 +484,7 @@ ParseResult CommandParser::parse(const std::vector<std::string>& arguments) cons
 }
 
 void CommandParser::checkCompletionScriptRequest(SplitArguments& split) const {
-  auto position = split.findUnusedOption(kCompletionScriptOption);
+  auto position = split.findUnusedOption(completionScriptOption());
   if (!position) {
     return;
   }
@@ -525,6 +531,7 @@ std::unique_ptr<ParsableCommand> CommandParser::parseLevel(const CommandStack& s
 ParseResult CommandParser::descend(SplitArguments& split) const {
   CommandStack stack{&tree_.root()};
   while (true) {
+    tree_.grow(*stack.back());
     std::unique_ptr<ParsableCommand> command = parseLevel(stack, split);
     auto next = split.firstUnused();
     if (next && split[*next].isValue() && !split[*next].afterTerminator) {

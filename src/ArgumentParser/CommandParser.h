@@ -28,7 +28,9 @@ bool hasVersion(const CommandStack& stack);
 
 class CommandParser {
  public:
-  explicit CommandParser(const CommandTree& tree) : tree_(tree) {}
+  // The parser grows a lean tree along the command line; help, custom
+  // completions and messages grow all of it.
+  explicit CommandParser(CommandTree& tree) : tree_(tree) {}
 
   // Throws CommandError for every outcome other than a command to run.
   ParseResult parse(const std::vector<std::string>& arguments) const;
@@ -40,7 +42,7 @@ class CommandParser {
   void checkCompletionScriptRequest(SplitArguments& split) const;
   void checkLeftovers(const CommandStack& stack, const SplitArguments& split) const;
 
-  const CommandTree& tree_;
+  CommandTree& tree_;
 };
 
 // The values and flags of one command level, taken from the split command

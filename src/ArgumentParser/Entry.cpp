@@ -2,8 +2,6 @@
 // the process.
 
 #include <cstdlib>
-#include <iostream>
-#include <sstream>
 
 #include "ArgumentParser/ArgumentParser.h"
 #include "ArgumentParser/CommandParser.h"
@@ -11,6 +9,7 @@
 #include "ArgumentParser/HelpGenerator.h"
 #include "ArgumentParser/Messages.h"
 #include "ArgumentParser/Naming.h"
+#include "ArgumentParser/StandardStreams.h"
 
 namespace argparse {
 
@@ -19,21 +18,22 @@ namespace {
 constexpr int kReturnNormally = -1;
 
 // Prints the message for an error; returns the status to exit with.
-int report(const CommandTree& tree, const std::exception_ptr& error, const CommandStack& stack,
-           std::ostream& out, std::ostream& err) {
+int report(const CommandTree& tree, const std::exception_ptr& error, const CommandStack& stack) {
   MessageInfo info = messageInfo(tree, error, stack);
   std::string text = info.fullText();
   if (!text.empty()) {
-    (info.toStandardOutput() ? out : err) << text << '\n';
+    text += '\n';
+    (info.toStandardOutput() ? standardOutput() : standardError()).write(text);
   }
   return info.exitCode;
 }
 
 // Parses and runs; the status to exit with, or kReturnNormally after a
-// successful run.
-int parseAndRun(CommandType root, const std::vector<std::string>& arguments, std::ostream& out,
-                std::ostream& err) {
-  CommandTree tree(root);
+// successful run. Only the path named on the command line is built until
+// something has to be reported: help screens, suggestions and dumps may
+// describe any part of the tree.
+int parseAndRun(CommandType root, const std::vector<std::string>& arguments) {
+  CommandTree tree = CommandTree::lean(root);
   CommandStack stack{&tree.root()};
   try {
     ParseResult result = CommandParser(tree).parse(arguments);
@@ -41,32 +41,15 @@ int parseAndRun(CommandType root, const std::vector<std::string>& arguments, std
     result.command->run();
     return kReturnNormally;
   } catch (...) {
-    return report(tree, std::current_exception(), stack, out, err);
+    tree.growAll();
+    return report(tree, std::current_exception(), stack);
   }
 }
 
 [[noreturn]] void exitProcess(int status) {
-  std::cout.flush();
-  std::cerr.flush();
-  std::exit(status);  // NOLINT(concurrency-mt-unsafe): single-threaded program
+  (void)standardOutput().flush();  // a failed write has nowhere left to be reported
+  std::exit(status);               // NOLINT(concurrency-mt-unsafe): single-threaded program
 }
-
-// Swaps a stream's buffer for a string buffer for the life of the scope.
-class CapturedStream {
- public:
-  explicit CapturedStream(std::ostream& stream) : stream_(stream), saved_(stream.rdbuf()) {
-    stream_.rdbuf(captured_.rdbuf());
-  }
-  CapturedStream(const CapturedStream&) = delete;
-  CapturedStream& operator=(const CapturedStream&) = delete;
-  ~CapturedStream() { stream_.rdbuf(saved_); }
-  std::string text() const { return captured_.str(); }
-
- private:
-  std::ostream& stream_;
-  std::streambuf* saved_;
-  std::ostringstream captured_;
-};
 
 }  // namespace
 
@@ -79,11 +62,11 @@ void main(CommandType root, int argc, char** argv) {
 }
 
 void main(CommandType root, const std::vector<std::string>& arguments) {
-  int status = parseAndRun(root, arguments, std::cout, std::cerr);
+  int status = parseAndRun(root, arguments);
   if (status != kReturnNormally) {
     exitProcess(status);
   }
-  std::cout.flush();
+  (void)standardOutput().flush();  // commands that must report it flush themselves
 }
 
 std::unique_ptr<ParsableCommand> parseAsRoot(CommandType root,
@@ -106,7 +89,7 @@ void exit(CommandType root, const std::exception_ptr& error) {
     exitProcess(0);
   }
   CommandTree tree(root);
-  exitProcess(report(tree, error, CommandStack{&tree.root()}, std::cout, std::cerr));
+  exitProcess(report(tree, error, CommandStack{&tree.root()}));
 }
 
 std::string message(CommandType root, const std::exception_ptr& error) {
@@ -144,11 +127,10 @@ Outcome execute(CommandType root, const std::vector<std::string>& arguments) {
   Outcome outcome;
   int status = 0;
   {
-    CapturedStream out(std::cout);
-    CapturedStream err(std::cerr);
-    status = parseAndRun(root, arguments, std::cout, std::cerr);
-    outcome.out = out.text();
-    outcome.err = err.text();
+    CapturedStandardStreams captured;
+    status = parseAndRun(root, arguments);
+    outcome.out = captured.out();
+    outcome.err = captured.err();
   }
   outcome.status = status == kReturnNormally ? 0 : status;
   return outcome;

@@ -370,8 +370,9 @@ MessageInfo messageInfo(const CommandTree& tree, const std::exception_ptr& error
 
 std::string versionText(const CommandStack& stack) {
   for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-    if (!(*it)->configuration().version.empty()) {
-      return (*it)->configuration().version;
+    std::string version = (*it)->configuration().version.text();
+    if (!version.empty()) {
+      return version;
     }
   }
   return "Unspecified version";

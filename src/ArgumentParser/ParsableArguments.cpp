@@ -1,15 +1,18 @@
 #include "ArgumentParser/ParsableArguments.h"
 
 #include <cstdlib>
-#include <iostream>
+
+#include "ArgumentParser/StandardStreams.h"
 
 namespace argparse {
 
 namespace detail {
 
 void fatalError(const std::string& message) {
-  std::cout.flush();
-  std::cerr << "Fatal error: " << message << std::endl;
+  // The process ends here: the message goes to the terminal even while
+  // execute() captures the streams.
+  standardError().capture(nullptr);
+  standardError().write("Fatal error: " + message + "\n");
   std::abort();
 }
 

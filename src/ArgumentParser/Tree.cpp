@@ -16,6 +16,21 @@ std::string commandName(CommandType type) {
   return convertCamelCase(type->typeName);
 }
 
+CommandNode::CommandNode(CommandType nodeType, const CommandNode* parentNode)
+    : type(nodeType), parent(parentNode) {}
+
+const std::string& CommandNode::name() const {
+  if (!name_) {
+    name_ = commandName(type);
+    const auto& aliases = configuration().aliases;
+    if (std::find(aliases.begin(), aliases.end(), *name_) != aliases.end()) {
+      detail::fatalError("The command \"" + std::string(type->typeName) +
+                         "\" can't have an alias with the same name as the command itself.");
+    }
+  }
+  return *name_;
+}
+
 const CommandNode* CommandNode::child(std::string_view nameOrAlias) const {
   for (const auto& node : children) {
     if (node->name() == nameOrAlias) {
@@ -49,44 +64,54 @@ bool isAncestorOrSelf(const CommandNode* node, CommandType type) {
   return false;
 }
 
-void checkAliases(CommandType type) {
-  const auto& aliases = type->configuration().aliases;
-  if (std::find(aliases.begin(), aliases.end(), commandName(type)) != aliases.end()) {
-    detail::fatalError("The command \"" + std::string(type->typeName) +
-                       "\" can't have an alias with the same name as the command itself.");
-  }
+}  // namespace
+
+CommandTree::CommandTree(CommandType root, Lean /*tag*/)
+    : root_(std::make_unique<CommandNode>(root, nullptr)) {
+  (void)root_->name();  // its checks
+  grow(*root_);
 }
 
-void addChildren(CommandNode& node) {
+CommandTree::CommandTree(CommandType root) : CommandTree(root, Lean{}) {
+  growAll();
+}
+
+CommandTree CommandTree::lean(CommandType root) {
+  return CommandTree(root, Lean{});
+}
+
+void CommandTree::grow(const CommandNode& node) {
+  if (node.grown_) {
+    return;
+  }
+  // Every node is owned, modifiable, by this tree; callers see it read-only.
+  auto& owned = const_cast<CommandNode&>(node);
+  owned.grown_ = true;
   for (CommandType childType : node.configuration().allSubcommands()) {
     // A command anywhere above would make the tree endless.
     if (isAncestorOrSelf(&node, childType)) {
       detail::fatalError("The command \"" + std::string(childType->typeName) +
                          "\" can't have itself as its own subcommand.");
     }
-    checkAliases(childType);
-    auto child = std::make_unique<CommandNode>();
-    child->type = childType;
-    child->parent = &node;
-    addChildren(*child);
-    node.children.push_back(std::move(child));
+    owned.children.push_back(std::make_unique<CommandNode>(childType, &node));
+  }
+  // A root without subcommands keeps "help" free as a value for its arguments.
+  if (&node == root_.get() && !node.children.empty()) {
+    owned.children.push_back(std::make_unique<CommandNode>(command<HelpCommand>(), &node));
   }
 }
 
-}  // namespace
-
-CommandTree::CommandTree(CommandType root) : root_(std::make_unique<CommandNode>()) {
-  root_->type = root;
-  checkAliases(root);
-  addChildren(*root_);
-  // A root without subcommands keeps "help" free as a value for its arguments.
-  if (root_->children.empty()) {
-    return;
+void CommandTree::growAll() {
+  std::vector<const CommandNode*> pending{root_.get()};
+  while (!pending.empty()) {
+    const CommandNode* node = pending.back();
+    pending.pop_back();
+    (void)node->name();  // its checks
+    grow(*node);
+    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) {
+      pending.push_back(it->get());
+    }
   }
-  auto help = std::make_unique<CommandNode>();
-  help->type = command<HelpCommand>();
-  help->parent = root_.get();
-  root_->children.push_back(std::move(help));
 }
 
 CommandStack stackTo(const CommandNode& node) {

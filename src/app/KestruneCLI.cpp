@@ -21,7 +21,7 @@ using argparse::command;
 argparse::CommandConfiguration KestruneCLI::configuration() {
   return {.commandName = "kestrune",
           .abstract = "Control Kestrune from the command line",
-          .version = versionString(),
+          .version = versionString,
           .subcommands = {command<VolumeCommand>(), command<MuteCommand>(),
                           command<SilentModeCommand>(), command<DeviceCommand>(),
                           command<AppCommand>(), command<ProfileCommand>(), command<MediaCommand>(),

@@ -3,10 +3,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <system_error>
 #include <type_traits>
 #include <variant>
 
+#include "ArgumentParser/StandardStreams.h"
 #include "app/Characters.h"
 #include "json/Errors.h"
 #include "protocol/Coding.h"
@@ -16,6 +18,28 @@ namespace kestrune {
 bool jsonOutput = false;
 
 namespace {
+
+// Text put together with << as on a stream, in the form a stream would
+// give it, without the stream library.
+class TextBuilder {
+ public:
+  TextBuilder& operator<<(std::string_view text) {
+    text_ += text;
+    return *this;
+  }
+  TextBuilder& operator<<(char c) {
+    text_ += c;
+    return *this;
+  }
+  TextBuilder& operator<<(std::int64_t number) {
+    text_ += std::to_string(number);
+    return *this;
+  }
+  std::string take() { return std::move(text_); }
+
+ private:
+  std::string text_;
+};
 
 constexpr std::string_view kCheckMark = "✓";
 constexpr std::string_view kMissing = "—";
@@ -117,6 +141,9 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
 
 // Tables -------------------------------------------------------------------
 
+void appendTable(const std::vector<std::string>& headers,
+                 const std::vector<std::vector<std::string>>& rows, TextBuilder& out);
+
 std::string ioText(const CLIDeviceInfo& device) {
   std::vector<std::string> sides;
   if (device.isOutput) {
@@ -132,14 +159,14 @@ std::string checkIf(bool value) {
   return value ? std::string(kCheckMark) : std::string();
 }
 
-void printDeviceTable(const std::vector<CLIDeviceInfo>& devices, std::ostream& out) {
+void printDeviceTable(const std::vector<CLIDeviceInfo>& devices, TextBuilder& out) {
   std::vector<std::vector<std::string>> rows;
   rows.reserve(devices.size());
   for (const auto& device : devices) {
     rows.push_back({device.uid, device.name, device.transportType.value_or(std::string(kMissing)),
                     ioText(device), checkIf(device.isDefault)});
   }
-  printTable({"UID", "NAME", "TYPE", "I/O", "DEFAULT"}, rows, out);
+  appendTable({"UID", "NAME", "TYPE", "I/O", "DEFAULT"}, rows, out);
 }
 
 std::string appDeviceText(const CLIAppInfo& app) {
@@ -149,26 +176,26 @@ std::string appDeviceText(const CLIAppInfo& app) {
   return app.deviceUID.value_or("default");
 }
 
-void printAppTable(const std::vector<CLIAppInfo>& apps, std::ostream& out) {
+void printAppTable(const std::vector<CLIAppInfo>& apps, TextBuilder& out) {
   std::vector<std::vector<std::string>> rows;
   rows.reserve(apps.size());
   for (const auto& app : apps) {
     rows.push_back({app.name, percentage(app.volume), checkIf(app.isMuted), appDeviceText(app),
                     app.eqPreset.value_or(std::string(kMissing))});
   }
-  printTable({"APP", "VOLUME", "MUTED", "DEVICE", "EQ"}, rows, out);
+  appendTable({"APP", "VOLUME", "MUTED", "DEVICE", "EQ"}, rows, out);
 }
 
-void printProfileTable(const std::vector<CLIProfileInfo>& profiles, std::ostream& out) {
+void printProfileTable(const std::vector<CLIProfileInfo>& profiles, TextBuilder& out) {
   std::vector<std::vector<std::string>> rows;
   rows.reserve(profiles.size());
   for (const auto& profile : profiles) {
     rows.push_back({profile.name, std::to_string(profile.appCount)});
   }
-  printTable({"NAME", "APPS"}, rows, out);
+  appendTable({"NAME", "APPS"}, rows, out);
 }
 
-void printBluetoothTable(const std::vector<CLIBluetoothInfo>& devices, std::ostream& out) {
+void printBluetoothTable(const std::vector<CLIBluetoothInfo>& devices, TextBuilder& out) {
   if (devices.empty()) {
     out << "No Bluetooth audio devices connected.\n";
     return;
@@ -179,12 +206,12 @@ void printBluetoothTable(const std::vector<CLIBluetoothInfo>& devices, std::ostr
     rows.push_back({device.name, device.batteryLevel ? countPercentage(*device.batteryLevel)
                                                      : std::string(kMissing)});
   }
-  printTable({"DEVICE", "BATTERY"}, rows, out);
+  appendTable({"DEVICE", "BATTERY"}, rows, out);
 }
 
 // Detail blocks --------------------------------------------------------------
 
-void printDeviceBlock(const CLIDeviceInfo& device, std::ostream& out) {
+void printDeviceBlock(const CLIDeviceInfo& device, TextBuilder& out) {
   out << device.name << '\n';
   out << "  UID:       " << device.uid << '\n';
   if (device.transportType) {
@@ -203,7 +230,7 @@ void printDeviceBlock(const CLIDeviceInfo& device, std::ostream& out) {
   }
 }
 
-void printAppBlock(const CLIAppInfo& app, std::ostream& out) {
+void printAppBlock(const CLIAppInfo& app, TextBuilder& out) {
   out << app.name << '\n';
   out << "  ID:      " << app.id << '\n';
   if (app.bundleID) {
@@ -222,7 +249,7 @@ void printAppBlock(const CLIAppInfo& app, std::ostream& out) {
   }
 }
 
-void printMediaBlock(const CLIMediaInfo& media, std::ostream& out) {
+void printMediaBlock(const CLIMediaInfo& media, TextBuilder& out) {
   if (media.title) {
     out << (media.isPlaying ? kPlaying : kPaused) << ' ' << *media.title << '\n';
   } else if (!media.isPlaying) {
@@ -247,7 +274,7 @@ void printMediaBlock(const CLIMediaInfo& media, std::ostream& out) {
   }
 }
 
-void printStatusBlock(const CLIStatusInfo& status, std::ostream& out) {
+void printStatusBlock(const CLIStatusInfo& status, TextBuilder& out) {
   out << "Kestrune v" << status.version << '\n';
   out << "  Running:      " << kCheckMark << '\n';
   if (status.outputDevice) {
@@ -283,7 +310,7 @@ std::string gainText(double gain) {
   return sign + fixedText(normalized, 1);
 }
 
-void printEQBlock(const CLIEQInfo& eq, std::ostream& out) {
+void printEQBlock(const CLIEQInfo& eq, TextBuilder& out) {
   out << "EQ: " << (eq.isEnabled ? "Enabled" : "Disabled") << '\n';
   if (eq.preset) {
     out << "  Preset: " << *eq.preset << '\n';
@@ -295,50 +322,8 @@ void printEQBlock(const CLIEQInfo& eq, std::ostream& out) {
   }
 }
 
-}  // namespace
-
-std::string wholeNumber(double value) {
-  if (const auto whole = truncatedInt64(value)) {
-    return std::to_string(*whole);
-  }
-  if (std::isnan(value)) {
-    return "nan";
-  }
-  if (std::isinf(value)) {
-    return value > 0 ? "inf" : "-inf";
-  }
-  return fixedText(std::trunc(value), 0);
-}
-
-std::string percentage(double value) {
-  return wholeNumber(value) + "%";
-}
-
-std::string formatTime(double seconds) {
-  const auto whole = truncatedInt64(seconds);
-  if (!whole) {
-    return wholeNumber(seconds);
-  }
-  // Signs are kept out of the two parts so that -65 reads "-1:05", not "-1:-5".
-  const std::int64_t minutes = *whole / 60;
-  const std::int64_t rest = *whole % 60;
-  std::string text = *whole < 0 ? "-" : "";
-  text += std::to_string(minutes < 0 ? -minutes : minutes);
-  text += ':';
-  const std::int64_t restAbs = rest < 0 ? -rest : rest;
-  if (restAbs < 10) {
-    text += '0';
-  }
-  text += std::to_string(restAbs);
-  return text;
-}
-
-void printError(std::string_view message, std::ostream& err) {
-  err << "Error: " << message << '\n';
-}
-
-void printTable(const std::vector<std::string>& headers,
-                const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
+void appendTable(const std::vector<std::string>& headers,
+                 const std::vector<std::vector<std::string>>& rows, TextBuilder& out) {
   if (rows.empty()) {
     out << "(none)\n";
     return;
@@ -375,8 +360,8 @@ void printTable(const std::vector<std::string>& headers,
   }
 }
 
-void printData(const CLIResponseData& data, const std::optional<std::string>& message,
-               std::ostream& out) {
+void appendData(const CLIResponseData& data, const std::optional<std::string>& message,
+                TextBuilder& out) {
   std::visit(
       [&out](const auto& payload) {
         using T = std::decay_t<decltype(payload)>;
@@ -420,35 +405,124 @@ void printData(const CLIResponseData& data, const std::optional<std::string>& me
   }
 }
 
-void printJSON(const CLIResponse& response, std::ostream& out) {
+}  // namespace
+
+std::string wholeNumber(double value) {
+  if (const auto whole = truncatedInt64(value)) {
+    return std::to_string(*whole);
+  }
+  if (std::isnan(value)) {
+    return "nan";
+  }
+  if (std::isinf(value)) {
+    return value > 0 ? "inf" : "-inf";
+  }
+  return fixedText(std::trunc(value), 0);
+}
+
+std::string percentage(double value) {
+  return wholeNumber(value) + "%";
+}
+
+std::string formatTime(double seconds) {
+  const auto whole = truncatedInt64(seconds);
+  if (!whole) {
+    return wholeNumber(seconds);
+  }
+  // Signs are kept out of the two parts so that -65 reads "-1:05", not "-1:-5".
+  const std::int64_t minutes = *whole / 60;
+  const std::int64_t rest = *whole % 60;
+  std::string text = *whole < 0 ? "-" : "";
+  text += std::to_string(minutes < 0 ? -minutes : minutes);
+  text += ':';
+  const std::int64_t restAbs = rest < 0 ? -rest : rest;
+  if (restAbs < 10) {
+    text += '0';
+  }
+  text += std::to_string(restAbs);
+  return text;
+}
+
+std::string errorText(std::string_view message) {
+  TextBuilder text;
+  text << "Error: " << message << '\n';
+  return text.take();
+}
+
+std::string tableText(const std::vector<std::string>& headers,
+                      const std::vector<std::vector<std::string>>& rows) {
+  TextBuilder text;
+  appendTable(headers, rows, text);
+  return text.take();
+}
+
+std::string dataText(const CLIResponseData& data, const std::optional<std::string>& message) {
+  TextBuilder text;
+  appendData(data, message, text);
+  return text.take();
+}
+
+std::string jsonText(const CLIResponse& response) {
   std::string text;
   try {
     text = encodePrettySorted(response);
   } catch (const json::EncodingError&) {
-    out << kEncodingFailedLine << '\n';
-    return;
+    return std::string(kEncodingFailedLine) + '\n';
   }
   if (!isValidUTF8(text)) {
-    out << kEncodingFailedLine << '\n';
-    return;
+    return std::string(kEncodingFailedLine) + '\n';
   }
-  out << text << '\n';
+  return text + '\n';
+}
+
+ResponseText responseText(const CLIResponse& response) {
+  if (jsonOutput) {
+    return {jsonText(response), {}};
+  }
+  if (!response.success) {
+    return {{}, errorText(response.error.value_or("Unknown error"))};
+  }
+  if (response.data) {
+    return {dataText(*response.data, response.message), {}};
+  }
+  if (response.message) {
+    return {*response.message + '\n', {}};
+  }
+  return {};
+}
+
+void printResponse(const CLIResponse& response) {
+  const ResponseText text = responseText(response);
+  argparse::standardOutput().write(text.out);
+  argparse::standardError().write(text.err);
+}
+
+void printError(std::string_view message) {
+  argparse::standardError().write(errorText(message));
 }
 
 void printResponse(const CLIResponse& response, std::ostream& out, std::ostream& err) {
-  if (jsonOutput) {
-    printJSON(response, out);
-    return;
-  }
-  if (!response.success) {
-    printError(response.error.value_or("Unknown error"), err);
-    return;
-  }
-  if (response.data) {
-    printData(*response.data, response.message, out);
-  } else if (response.message) {
-    out << *response.message << '\n';
-  }
+  const ResponseText text = responseText(response);
+  out << text.out;
+  err << text.err;
+}
+
+void printJSON(const CLIResponse& response, std::ostream& out) {
+  out << jsonText(response);
+}
+
+void printError(std::string_view message, std::ostream& err) {
+  err << errorText(message);
+}
+
+void printData(const CLIResponseData& data, const std::optional<std::string>& message,
+               std::ostream& out) {
+  out << dataText(data, message);
+}
+
+void printTable(const std::vector<std::string>& headers,
+                const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
+  out << tableText(headers, rows);
 }
 
 }  // namespace kestrune

@@ -2,9 +2,8 @@
 // Printing the application's answers: the whole response as JSON for
 // scripts, or the payload as text for people.
 
-#include <iostream>
+#include <iosfwd>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,26 +16,42 @@ namespace kestrune {
 // request is sent.
 extern bool jsonOutput;
 
-// The JSON form when jsonOutput is set; otherwise the payload, the message or
-// the application's error. Never fails.
-void printResponse(const CLIResponse& response, std::ostream& out = std::cout,
-                   std::ostream& err = std::cerr);
+// What printing a response writes: the JSON form when jsonOutput is set;
+// otherwise the payload, the message or the application's error. Never fails.
+struct ResponseText {
+  std::string out;  // for standard output
+  std::string err;  // for standard error
+};
+ResponseText responseText(const CLIResponse& response);
 
 // The whole envelope, pretty-printed with sorted keys, or a fixed failure
-// line when it cannot be encoded.
-void printJSON(const CLIResponse& response, std::ostream& out = std::cout);
+// line when it cannot be encoded; with its line break.
+std::string jsonText(const CLIResponse& response);
 
 // "Error: " + message on its own line.
-void printError(std::string_view message, std::ostream& err = std::cerr);
+std::string errorText(std::string_view message);
 
 // The text form of a payload, then the message (if any) as one more line.
-void printData(const CLIResponseData& data, const std::optional<std::string>& message,
-               std::ostream& out = std::cout);
+std::string dataText(const CLIResponseData& data, const std::optional<std::string>& message);
 
 // Columns padded to their widest cell (in characters), joined by two spaces,
 // with a rule under the headers; "(none)" when there are no rows.
+std::string tableText(const std::vector<std::string>& headers,
+                      const std::vector<std::vector<std::string>>& rows);
+
+// The texts above, printed on the program's standard streams
+// (argparse::standardOutput() and standardError()).
+void printResponse(const CLIResponse& response);
+void printError(std::string_view message);
+
+// The texts above, printed on the given streams.
+void printResponse(const CLIResponse& response, std::ostream& out, std::ostream& err);
+void printJSON(const CLIResponse& response, std::ostream& out);
+void printError(std::string_view message, std::ostream& err);
+void printData(const CLIResponseData& data, const std::optional<std::string>& message,
+               std::ostream& out);
 void printTable(const std::vector<std::string>& headers,
-                const std::vector<std::vector<std::string>>& rows, std::ostream& out = std::cout);
+                const std::vector<std::vector<std::string>>& rows, std::ostream& out);
 
 // Minutes and seconds ("2:05") of a whole number of seconds, truncated.
 std::string formatTime(double seconds);

@@ -1,7 +1,5 @@
 #include "app/RunRequest.h"
 
-#include <iostream>
-
 #include "app/Render.h"
 #include "client/CLIClient.h"
 
@@ -11,7 +9,7 @@ void runRequest(const GlobalOptions& options, const CLICommand& command) {
   jsonOutput = options.json;
   CLIClient client(options.socket.get());
   printResponse(client.send(command));
-  if (!std::cout.flush()) {
+  if (!argparse::standardOutput().flush()) {
     throw OutputError();
   }
 }

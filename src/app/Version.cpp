@@ -1,11 +1,13 @@
 #include "app/Version.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "platform/PropertyList.h"
 
@@ -51,13 +53,26 @@ std::optional<std::string> absolutePath(const std::string& path) {
 }
 
 // The first process argument, as the kernel recorded it for this process.
+// Read with plain descriptors: the stream library is not otherwise needed.
 std::optional<std::string> firstProcessArgument() {
-  std::ifstream cmdline("/proc/self/cmdline", std::ios::binary);
+  const platform::FileDescriptor cmdline(::open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC));
   if (!cmdline) {
     return std::nullopt;
   }
   std::string first;
-  if (!std::getline(cmdline, first, '\0') || first.empty()) {
+  char chunk[256];
+  while (first.find('\0') == std::string::npos) {
+    const ssize_t count = ::read(cmdline.get(), chunk, sizeof chunk);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      break;
+    }
+    first.append(chunk, static_cast<std::size_t>(count));
+  }
+  first.resize(std::min(first.find('\0'), first.size()));
+  if (first.empty()) {
     return std::nullopt;
   }
   return first;

@@ -8,7 +8,6 @@
 // root type only needs to be declared, not complete, at that point).
 // None of these commands contacts the application or takes GlobalOptions.
 
-#include <iostream>
 #include <string>
 
 #include "ArgumentParser/ArgumentParser.h"
@@ -23,16 +22,22 @@ namespace completions {
 template <typename Root>
 struct Actions {
   static void generate(Shell shell) {
-    std::cout << argparse::completionScript<Root>(completionShell(shell)) << '\n' << std::flush;
+    print(argparse::completionScript<Root>(completionShell(shell)) + '\n');
   }
   static void install(Shell shell) {
     std::string home = currentHomeDirectory();
     // The script is made before any file is touched.
     std::string script = argparse::completionScript<Root>(completionShell(shell));
-    std::cout << completions::install(shell, script, home) << std::flush;
+    print(completions::install(shell, script, home));
   }
   static void uninstall(Shell shell) {
-    std::cout << completions::uninstall(shell, currentHomeDirectory()) << std::flush;
+    print(completions::uninstall(shell, currentHomeDirectory()));
+  }
+
+ private:
+  static void print(const std::string& text) {
+    argparse::standardOutput().write(text);
+    (void)argparse::standardOutput().flush();  // like any text a command prints: status 0
   }
 };
 
