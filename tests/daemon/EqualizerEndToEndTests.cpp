@@ -1,0 +1,528 @@
+// Per-app EQ through the real kestruned on a private PulseAudio and a
+// private PipeWire: apps play tones with paplay, the device's monitor is
+// recorded with parec, and each tone's level is measured on its own
+// frequency (Goertzel), so that two apps on one device are told apart.
+// Sinks, modules and streams are checked with pactl.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <numbers>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "DaemonFixture.h"
+#include "eq/Bands.h"
+#include "eq/Presets.h"
+
+namespace kestrune::daemon::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double toneAmplitude = 0.1;  // -20 dB full scale, each tone
+constexpr double settleSeconds = 0.1;  // dropped at the start of a recording
+constexpr double measuredSeconds = 0.5;
+constexpr std::string_view eqSinkPrefix = "kestrune_eq.";
+
+// The music app plays three band centres at once; the other app a fourth
+// band, where both presets tested have a gain of their own, so that EQ
+// leaking onto it would show.
+constexpr std::array<std::size_t, 3> musicBands = {2, 5, 8};  // 125 Hz, 1 kHz, 8 kHz
+constexpr std::size_t otherBand = 7;                          // 4 kHz
+constexpr std::array<const char*, 2> testedPresets = {"rock", "vocal"};
+
+bool contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+bool isEqSink(const std::string& name) {
+  return name.rfind(eqSinkPrefix, 0) == 0;
+}
+
+const eq::BandGains& gainsOf(const char* preset) {
+  return eq::builtInCatalog().find(preset)->gains;
+}
+
+void putLittleEndian(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) {
+    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  }
+}
+
+// A 16-bit stereo WAV of the sines played together, at the device's rate so
+// that nothing resamples it.
+void writeChord(const std::string& path, unsigned rate, const std::vector<double>& frequencies,
+                double seconds) {
+  const auto frames = static_cast<std::uint32_t>(seconds * rate);
+  std::string data;
+  data.reserve(std::size_t{frames} * 4);
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    double x = 0;
+    for (const double frequency : frequencies) {
+      x += toneAmplitude * std::sin(2 * std::numbers::pi * frequency * i / rate);
+    }
+    const auto sample =
+        static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(x * 32767)));
+    putLittleEndian(data, sample, 2);
+    putLittleEndian(data, sample, 2);
+  }
+  std::string header = "RIFF";
+  putLittleEndian(header, 36 + static_cast<std::uint32_t>(data.size()), 4);
+  header += "WAVEfmt ";
+  putLittleEndian(header, 16, 4);
+  putLittleEndian(header, 1, 2);  // PCM
+  putLittleEndian(header, 2, 2);  // channels
+  putLittleEndian(header, rate, 4);
+  putLittleEndian(header, rate * 4, 4);
+  putLittleEndian(header, 4, 2);
+  putLittleEndian(header, 16, 2);
+  header += "data";
+  putLittleEndian(header, static_cast<std::uint32_t>(data.size()), 4);
+  std::ofstream out(path, std::ios::binary);
+  out << header << data;
+  out.close();
+  if (!out) {
+    throw std::runtime_error("could not write " + path);
+  }
+}
+
+// The left channel of a float32 stereo recording.
+std::vector<float> readLeftChannel(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<float> left;
+  std::array<float, 2> frame{};
+  while (in.read(reinterpret_cast<char*>(frame.data()), sizeof frame)) {
+    left.push_back(frame[0]);
+  }
+  return left;
+}
+
+// The level (dB full scale, of the sine's amplitude) of one frequency in
+// the samples: a Goertzel filter over a Hann window, whose side lobes keep
+// the other tones, octaves away, out of it.
+double levelAt(const std::vector<float>& samples, double frequency, unsigned rate) {
+  const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / rate);
+  const double last = static_cast<double>(samples.size() - 1);
+  double s1 = 0;
+  double s2 = 0;
+  double windowSum = 0;
+  for (std::size_t n = 0; n < samples.size(); ++n) {
+    const double window =
+        0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(n) / last);
+    windowSum += window;
+    const double s = samples[n] * window + coefficient * s1 - s2;
+    s2 = s1;
+    s1 = s;
+  }
+  const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+  return 20 * std::log10(2 * std::sqrt(std::max(power, 0.0)) / windowSum + 1e-12);
+}
+
+double rmsLevel(const std::vector<float>& samples, std::size_t from, std::size_t to) {
+  double sum = 0;
+  for (std::size_t i = from; i < to; ++i) {
+    sum += static_cast<double>(samples[i]) * samples[i];
+  }
+  return 10 * std::log10(sum / static_cast<double>(to - from) + 1e-24);
+}
+
+// The names in the second column of `pactl list short ...`.
+std::vector<std::string> secondColumn(const std::string& table) {
+  std::vector<std::string> names;
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string index;
+    std::string name;
+    if (fields >> index >> name) {
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
+// An app playing a chord through paplay, under its client name.
+class TonePlayer {
+ public:
+  TonePlayer(const SoundServer& server, const std::string& clientName, const std::string& file,
+             const std::string& logPath) {
+    process_ = std::make_unique<Process>(
+        "paplay",
+        std::vector<std::string>{"--latency-msec=150", "--client-name=" + clientName,
+                                 "--stream-name=" + clientName + " stream", file},
+        server.environment(), logPath);
+    if (!eventually([&] { return !sinksOfClient(server, clientName).empty(); })) {
+      throw std::runtime_error("paplay did not start for " + clientName + ": " + process_->log());
+    }
+  }
+  TonePlayer(const TonePlayer&) = delete;
+  TonePlayer& operator=(const TonePlayer&) = delete;
+  // paplay drains its buffer for seconds after SIGTERM: it is killed.
+  ~TonePlayer() { process_->signal(SIGKILL); }
+
+ private:
+  std::unique_ptr<Process> process_;
+};
+
+// parec on a device's monitor, float samples at the device's rate.
+class Recorder {
+ public:
+  Recorder(const SoundServer& server, const std::string& device, unsigned rate,
+           const std::string& path)
+      : server_(server), path_(path), rate_(rate) {
+    const std::size_t before = outputs();
+    process_ = std::make_unique<Process>(
+        "parec",
+        std::vector<std::string>{"--latency-msec=10", "--device=" + device + ".monitor",
+                                 "--format=float32le", "--channels=2",
+                                 "--rate=" + std::to_string(rate), "--raw", path},
+        server.environment(), path + ".log");
+    if (!eventually([&] { return outputs() > before; })) {
+      throw std::runtime_error("parec did not start: " + process_->log());
+    }
+  }
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  double secondsRecorded() const {
+    std::error_code unknown;
+    const auto bytes = std::filesystem::file_size(path_, unknown);
+    return unknown ? 0 : static_cast<double>(bytes) / (8.0 * rate_);
+  }
+  bool waitFor(double seconds) const {
+    return eventually([&] { return secondsRecorded() >= seconds; }, 5s);
+  }
+  // The left channel so far.
+  std::vector<float> soFar() const { return readLeftChannel(path_); }
+  // Stops recording; the left channel.
+  std::vector<float> finish() {
+    process_->signal(SIGTERM);
+    process_->wait(3s);
+    return readLeftChannel(path_);
+  }
+
+ private:
+  std::size_t outputs() const {
+    return secondColumn(server_.pactl({"list", "short", "source-outputs"})).size();
+  }
+
+  const SoundServer& server_;
+  std::string path_;
+  unsigned rate_;
+  std::unique_ptr<Process> process_;
+};
+
+// One sound server of each kind for the suite; each test has its own
+// daemon, players and configuration.
+class EqualizerEndToEndTest : public ::testing::TestWithParam<ServerKind> {
+ protected:
+  static void TearDownTestSuite() {
+    servers().clear();
+    directories().clear();
+  }
+
+  void SetUp() override {
+    auto& server = servers()[GetParam()];
+    if (!server) {
+      directories()[GetParam()] = std::make_unique<ScratchDirectory>();
+      server = std::make_unique<SoundServer>(GetParam(), directories()[GetParam()]->path());
+    }
+    server_ = server.get();
+    server_->reset();
+    ASSERT_TRUE(eqSinks().empty()) << "left by an earlier test";
+    rate_ = sinkRate("speakers");
+    ASSERT_GT(rate_, 0U);
+    modulesBefore_ = modules();
+    sinksBefore_ = secondColumn(pactl({"list", "short", "sinks"}));
+    daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
+  }
+
+  void TearDown() override {
+    daemon_.reset();
+    players_.clear();
+  }
+
+  std::string pactl(const std::vector<std::string>& arguments) const {
+    return server_->pactl(arguments);
+  }
+
+  unsigned sinkRate(const std::string& sink) const {
+    std::istringstream lines(pactl({"list", "short", "sinks"}));
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream fields(line);
+      std::string index;
+      std::string name;
+      std::string driver;
+      std::string format;
+      std::string channels;
+      std::string rate;
+      if (fields >> index >> name >> driver >> format >> channels >> rate && name == sink) {
+        return static_cast<unsigned>(std::stoul(rate));
+      }
+    }
+    return 0;
+  }
+
+  // The sinks and modules as pactl lists them (modules whole, with their
+  // arguments).
+  std::vector<std::string> eqSinks() const {
+    auto sinks = secondColumn(pactl({"list", "short", "sinks"}));
+    std::erase_if(sinks, [](const std::string& name) { return !isEqSink(name); });
+    return sinks;
+  }
+  std::set<std::string> modules() const {
+    std::set<std::string> lines;
+    std::istringstream table(pactl({"list", "short", "modules"}));
+    for (std::string line; std::getline(table, line);) {
+      lines.insert(line);
+    }
+    return lines;
+  }
+
+  static double frequencyOf(std::size_t band) { return eq::bandFrequencies[band]; }
+
+  // An app playing tones at the bands' centres on the default device.
+  void play(const std::string& client, const std::vector<std::size_t>& bands) {
+    std::vector<double> frequencies;
+    std::string file = scratch_.path() + "/" + client;
+    for (const std::size_t band : bands) {
+      frequencies.push_back(frequencyOf(band));
+      file += "-" + std::to_string(band);
+    }
+    file += ".wav";
+    writeChord(file, rate_, frequencies, 40);
+    players_.push_back(std::make_unique<TonePlayer>(*server_, client, file, file + ".log"));
+  }
+
+  // Each band's tone level on the device's monitor, in dB full scale.
+  std::map<std::size_t, double> levels(const std::vector<std::size_t>& bands,
+                                       const std::string& device = "speakers") {
+    Recorder recorder(*server_, device, rate_, scratch_.path() + "/levels.raw");
+    const auto settle = static_cast<std::size_t>(settleSeconds * rate_);
+    const auto count = static_cast<std::size_t>(measuredSeconds * rate_);
+    std::vector<float> samples;
+    std::size_t from = 0;
+    const bool enough = eventually(
+        [&] {
+          samples = recorder.soFar();
+          from = soundStart(samples) + settle;
+          return samples.size() >= from + count;
+        },
+        5s);
+    recorder.finish();
+    std::map<std::size_t, double> result;
+    if (!enough) {
+      ADD_FAILURE() << "no " << measuredSeconds << " s of sound on " << device << ", " << tag();
+      return result;
+    }
+    const std::vector<float> measured(samples.begin() + static_cast<std::ptrdiff_t>(from),
+                                      samples.begin() + static_cast<std::ptrdiff_t>(from + count));
+    for (const std::size_t band : bands) {
+      result[band] = levelAt(measured, frequencyOf(band), rate_);
+    }
+    return result;
+  }
+
+  // Where the sound starts: a stream just moved to another sink may be
+  // silent while it fills its buffer again; a device with nothing playing
+  // is measured from the start.
+  std::size_t soundStart(const std::vector<float>& samples) const {
+    const std::size_t window = rate_ / 200;
+    for (std::size_t at = 0; at + window <= samples.size(); at += window) {
+      if (rmsLevel(samples, at, at + window) > -60) {
+        return at;
+      }
+    }
+    return samples.size() >= rate_ ? 0 : samples.size();
+  }
+
+  bool onEqualizer(const std::string& client) const {
+    const auto sinks = sinksOfClient(*server_, client);
+    return !sinks.empty() && std::all_of(sinks.begin(), sinks.end(), isEqSink);
+  }
+
+  std::string tag() const { return nameOf(GetParam()) + " at " + std::to_string(rate_) + " Hz"; }
+
+  static std::map<ServerKind, std::unique_ptr<SoundServer>>& servers() {
+    static std::map<ServerKind, std::unique_ptr<SoundServer>> instances;
+    return instances;
+  }
+  static std::map<ServerKind, std::unique_ptr<ScratchDirectory>>& directories() {
+    static std::map<ServerKind, std::unique_ptr<ScratchDirectory>> instances;
+    return instances;
+  }
+
+  ScratchDirectory scratch_;
+  SoundServer* server_ = nullptr;
+  unsigned rate_ = 0;
+  std::set<std::string> modulesBefore_;
+  std::vector<std::string> sinksBefore_;
+  std::unique_ptr<Daemon> daemon_;
+  std::vector<std::unique_ptr<TonePlayer>> players_;
+};
+
+const std::vector<std::size_t> allBands = {musicBands[0], musicBands[1], musicBands[2], otherBand};
+
+TEST_P(EqualizerEndToEndTest, PresetsChangeOnlyTheirAppByTheBandGainsAndOffRestores) {
+  play("Music", {musicBands.begin(), musicBands.end()});
+  play("Radio", {otherBand});
+  const auto direct = levels(allBands);
+  for (const std::size_t band : allBands) {
+    ASSERT_NEAR(direct.at(band), 20 * std::log10(toneAmplitude), 1.0)
+        << frequencyOf(band) << " Hz played straight on " << tag();
+  }
+
+  for (const char* preset : testedPresets) {
+    daemon_->ask({"app", "eq", "set", "Music", preset});
+    EXPECT_TRUE(onEqualizer("Music")) << preset;
+    EXPECT_EQ(sinksOfClient(*server_, "Radio"), std::vector<std::string>{"speakers"});
+    EXPECT_TRUE(contains(daemon_->ask({"app", "eq", "get", "Music", "--json"}),
+                         std::string("\"preset\" : \"") + preset + "\""));
+    const auto through = levels(allBands);
+    std::ostringstream report;
+    report << preset << " on " << tag() << ":";
+    for (const std::size_t band : musicBands) {
+      const double change = through.at(band) - direct.at(band);
+      const double gain = gainsOf(preset)[band];
+      report << " " << frequencyOf(band) << " Hz " << change << " dB (" << gain << ")";
+      EXPECT_NEAR(change, gain, 1.5) << preset << " at " << frequencyOf(band) << " Hz, " << tag();
+    }
+    const double otherChange = through.at(otherBand) - direct.at(otherBand);
+    report << "; the other app at " << frequencyOf(otherBand) << " Hz " << otherChange << " dB";
+    EXPECT_NEAR(otherChange, 0, 0.5) << "the other app under " << preset << ", " << tag();
+    std::cout << report.str() << '\n';
+    RecordProperty(preset, report.str());
+  }
+  // Only one equaliser for the app, however many presets it went through.
+  EXPECT_EQ(eqSinks().size(), 1U);
+
+  daemon_->ask({"app", "eq", "set", "music", "OFF"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
+  EXPECT_TRUE(eqSinks().empty());
+  const auto restored = levels(allBands);
+  for (const std::size_t band : allBands) {
+    EXPECT_NEAR(restored.at(band), direct.at(band), 0.5)
+        << "after off, " << frequencyOf(band) << " Hz, " << tag();
+  }
+  EXPECT_EQ(modules(), modulesBefore_);
+}
+
+TEST_P(EqualizerEndToEndTest, StoppingTheDaemonPutsEveryStreamBackAndRemovesWhatItLoaded) {
+  play("Music", {musicBands[0]});
+  play("Radio", {otherBand});
+  daemon_->ask({"app", "device", "set", "Music", "headphones"});
+  daemon_->ask({"app", "eq", "set", "Music", "bassBoost"});
+  daemon_->ask({"app", "eq", "set", "Radio", "trebleBoost"});
+  // Two apps, two equalisers, each in front of its app's device.
+  EXPECT_EQ(eqSinks().size(), 2U);
+  EXPECT_TRUE(onEqualizer("Music"));
+  EXPECT_TRUE(onEqualizer("Radio"));
+  EXPECT_NE(sinksOfClient(*server_, "Music"), sinksOfClient(*server_, "Radio"));
+  const double bass = levels({musicBands[0]}, "headphones").at(musicBands[0]);
+  EXPECT_NEAR(bass - 20 * std::log10(toneAmplitude), gainsOf("bassBoost")[musicBands[0]], 1.5)
+      << tag();
+  EXPECT_LT(levels({musicBands[0]}, "speakers").at(musicBands[0]), -60) << tag();
+
+  daemon_->process().signal(SIGTERM);
+  EXPECT_EQ(daemon_->process().wait(5s), 0);
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"headphones"});
+  EXPECT_EQ(sinksOfClient(*server_, "Radio"), std::vector<std::string>{"speakers"});
+  EXPECT_EQ(secondColumn(pactl({"list", "short", "sinks"})), sinksBefore_);
+  EXPECT_EQ(modules(), modulesBefore_);
+  const double radio = levels({otherBand}, "speakers").at(otherBand);
+  EXPECT_NEAR(radio, 20 * std::log10(toneAmplitude), 0.5) << "Radio without EQ, " << tag();
+}
+
+TEST_P(EqualizerEndToEndTest, AfterACrashTheNextDaemonReplacesTheLeftoverEqualizer) {
+  play("Music", {musicBands[0]});
+  daemon_->ask({"app", "eq", "set", "Music", "bassBoost"});
+  const std::vector<std::string> leftover = sinksOfClient(*server_, "Music");
+  ASSERT_EQ(leftover.size(), 1U);
+  ASSERT_TRUE(isEqSink(leftover[0]));
+
+  daemon_->process().signal(SIGKILL);
+  daemon_->process().wait(5s);
+  // A crash takes nothing away: the app still plays through the equaliser.
+  EXPECT_EQ(eqSinks(), leftover);
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), leftover);
+  std::filesystem::remove(daemon_->socketPath());
+
+  daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
+  // The remembered preset again, through an equaliser of the new daemon.
+  EXPECT_TRUE(eventually([&] {
+    const auto sinks = eqSinks();
+    return sinks.size() == 1 && sinks != leftover && onEqualizer("Music") &&
+           sinksOfClient(*server_, "Music") == sinks;
+  })) << "sinks: "
+      << pactl({"list", "short", "sinks"});
+  const double bass = levels({musicBands[0]}).at(musicBands[0]);
+  EXPECT_NEAR(bass - 20 * std::log10(toneAmplitude), gainsOf("bassBoost")[musicBands[0]], 1.5)
+      << tag();
+
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
+  EXPECT_EQ(modules(), modulesBefore_);
+}
+
+TEST_P(EqualizerEndToEndTest, ChangingThePresetWhilePlayingInterruptsBriefly) {
+  constexpr std::size_t band = 5;  // 1 kHz: vocal +4 dB, rock -1 dB
+  play("Music", {band});
+  daemon_->ask({"app", "eq", "set", "Music", "vocal"});
+  Recorder recorder(*server_, "speakers", rate_, scratch_.path() + "/swap.raw");
+  ASSERT_TRUE(recorder.waitFor(0.3));
+  const auto asked = Clock::now();
+  daemon_->ask({"app", "eq", "set", "Music", "rock"});
+  const auto answered = Clock::now();
+  const double switchedAt = recorder.secondsRecorded();
+  ASSERT_TRUE(recorder.waitFor(std::max(1.0, switchedAt + 0.4)));
+  const std::vector<float> samples = recorder.finish();
+
+  // Levels in 5 ms windows; the longest run of windows well below the
+  // quieter of the two presets is the interruption.
+  const std::size_t window = rate_ / 200;
+  const double quiet = 20 * std::log10(toneAmplitude / std::numbers::sqrt2) +
+                       std::min(gainsOf("vocal")[band], gainsOf("rock")[band]) - 20;
+  std::size_t longest = 0;
+  std::size_t quietWindows = 0;
+  for (std::size_t at = rate_ / 20, run = 0; at + window <= samples.size(); at += window) {
+    run = rmsLevel(samples, at, at + window) < quiet ? run + 1 : 0;
+    quietWindows += run > 0 ? 1 : 0;
+    longest = std::max(longest, run);
+  }
+  const double gapMs = 5.0 * static_cast<double>(longest);
+  const auto requestMs =
+      std::chrono::duration_cast<std::chrono::milliseconds>(answered - asked).count();
+  std::ostringstream report;
+  report << "preset change on " << tag() << ": longest gap " << gapMs << " ms, quiet in all "
+         << 5.0 * static_cast<double>(quietWindows) << " ms, request " << requestMs << " ms";
+  std::cout << report.str() << '\n';
+  RecordProperty("interruption", report.str());
+  EXPECT_LE(gapMs, 200.0) << report.str();
+
+  // And the new preset holds afterwards.
+  const auto tail =
+      std::vector<float>(samples.end() - static_cast<std::ptrdiff_t>(rate_ / 4), samples.end());
+  EXPECT_NEAR(levelAt(tail, frequencyOf(band), rate_) - 20 * std::log10(toneAmplitude),
+              gainsOf("rock")[band], 1.5)
+      << tag();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, EqualizerEndToEndTest,
+                         ::testing::Values(ServerKind::pulseAudio, ServerKind::pipeWire),
+                         [](const auto& tested) { return nameOf(tested.param); });
+
+}  // namespace
+}  // namespace kestrune::daemon::testing
