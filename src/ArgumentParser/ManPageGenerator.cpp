@@ -527,9 +527,8 @@ std::string roffEscaped(const std::string& text) {
 std::string manualPage(const ToolInfoV0& rootDump, const ManualPageDetails& details) {
   const CommandInfoV0& root = rootDump.command;
   const std::vector<CommandPath> commands = offeredCommands(root);
-  std::string out = ".TH " + quotedArgument(upperCased(root.commandName)) + " 1 " +
-                    quotedArgument(details.date) + " " + quotedArgument(details.source) +
-                    " \"User Commands\"\n";
+  std::string out = ".TH " + quotedArgument(upperCased(root.commandName)) + " 1 " + "\"" +
+                    details.date + "\" " + quotedArgument(details.source) + " \"User Commands\"\n";
   // Names and paths read better unbroken, and filled lines unstretched.
   out += ".nh\n.ad l\n";
   out += ".SH NAME\n" + textLine(roffEscaped(root.commandName) +

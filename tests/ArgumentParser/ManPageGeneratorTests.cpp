@@ -68,7 +68,7 @@ TEST(ManPage, MergesTheProgramsSectionsIntoTheFrameworksInTheUsualOrder) {
   EXPECT_LT(files, seeAlso);
   EXPECT_NE(seeAlso, std::string::npos);
   EXPECT_TRUE(contains(page, ".TP\n\\fB64\\fR\nUsage error"));
-  EXPECT_TRUE(contains(page, "\n.PP\nFailures it reports exit 0.\n"));
+  EXPECT_TRUE(contains(page, ".SH \"EXIT STATUS\"\nFailures it reports exit 0.\n.TP\n\\fB0\\fR\n"));
   EXPECT_LT(page.find("\\fBSHELL\\fR"), page.find("\\fBXDG_DATA_HOME\\fR"));
   EXPECT_TRUE(contains(page, "\\fBtoold\\fR(1),\n\\fBzsh\\fR(1)\n"));
 }
