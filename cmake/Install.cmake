@@ -61,8 +61,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrune)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Per-app volume, EQ and device control from the command line")
-set(CPACK_PACKAGE_DESCRIPTION
-  "kestrune reads and changes system and per-app volume, mute, EQ and output device, profiles, media playback and Bluetooth devices through kestruned, a user daemon over PulseAudio or PipeWire. kestrune-sim is a simulated application for trying the command line.")
+set(CPACK_PACKAGE_DESCRIPTION "kestrune reads and changes system and per-app volume, mute, EQ and output
+device, profiles, media playback and Bluetooth devices through kestruned, a
+user daemon over PulseAudio or PipeWire. kestrune-sim is a simulated
+application for trying the command line.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "kestrune developers <kestrune@localhost>")

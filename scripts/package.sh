@@ -26,9 +26,9 @@ man -w kestrune
 man -w kestruned
 unit=/usr/lib/systemd/user/kestruned.service
 if command -v systemd-analyze >/dev/null; then
-  # Unit files of the user manager are checked as files; --man=no because
-  # the check would look the Documentation= pages up through man's database.
-  systemd-analyze verify --man=no "$unit"
+  # Checked as a unit file (the user manager may not run here), its
+  # Documentation= page included: the package has just installed it.
+  systemd-analyze verify "$unit"
 fi
 for shell_script in /usr/share/bash-completion/completions/kestrune \
   /usr/share/zsh/vendor-completions/_kestrune /usr/share/fish/vendor_completions.d/kestrune.fish; do
