@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "daemon/Memory.h"
 #include "daemon/RequestFailure.h"
@@ -19,6 +21,20 @@ constexpr std::string_view sinkPrefix = "kestrune_eq.";
 
 bool isOurSinkName(std::string_view name) {
   return name.substr(0, sinkPrefix.size()) == sinkPrefix;
+}
+
+bool hasSink(const SoundState& state, const std::string& name) {
+  return state.findDevice(false, name) != nullptr;
+}
+
+// PipeWire acknowledges a module before its sink can take streams; a move
+// onto it then fails.
+void waitForSink(SoundServer& sound, const std::string& name) {
+  using namespace std::chrono_literals;
+  const auto deadline = std::chrono::steady_clock::now() + 1s;
+  while (!hasSink(sound.snapshot(), name) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
 }
 
 }  // namespace
@@ -85,6 +101,7 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   const std::string arguments =
       eq::ladspaSinkArguments({active.sink, device, appID + " EQ", preset->gains}, plugin_);
   active.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
+  waitForSink(sound_, active.sink);
   return active;
 }
 
@@ -165,13 +182,18 @@ void Equalizers::defaultOutputChanged(const SoundState& state) {
 }
 
 void Equalizers::serverConnected(const SoundState& state) {
-  active_.clear();  // a restarted server took them all
+  // A restarted server took ours with it; the same connection announced
+  // again keeps them.
+  std::erase_if(active_, [&](const auto& entry) { return !hasSink(state, entry.second.sink); });
   // Left by an earlier run that could not clean up: streams back on the
   // real device, then the equaliser goes.
   std::map<std::uint32_t, std::uint32_t> leftovers;  // sink index -> module
-  for (const auto& [index, sink] : state.sinks) {
-    if (isEqualizerSink(sink) && sink.ownerModule) {
-      leftovers[index] = *sink.ownerModule;
+  for (const auto& entry : state.sinks) {
+    const Device& sink = entry.second;
+    const bool ours = std::any_of(active_.begin(), active_.end(),
+                                  [&](const auto& kept) { return kept.second.sink == sink.name; });
+    if (!ours && isEqualizerSink(sink) && sink.ownerModule) {
+      leftovers[entry.first] = *sink.ownerModule;
     }
   }
   for (const auto& [index, stream] : state.streams) {
