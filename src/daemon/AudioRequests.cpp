@@ -99,13 +99,11 @@ struct AudioRequests::Visitor {
 
   CLIResponse operator()(const C::StepVolume& request) {
     const Device output = requireDefaultDevice(sound.snapshot(), false);
-    double target = output.volume;
-    if (request.direction == VolumeDirection::up) {
-      // Above 100 (raised elsewhere) stepping up leaves it where it is.
-      target = std::max(output.volume, std::min(output.volume + volumeStep, maxSystemVolume));
-    } else {
-      target = std::max(output.volume - volumeStep, 0.0);
-    }
+    // Above 100 (raised elsewhere) stepping up leaves it where it is.
+    const double target =
+        request.direction == VolumeDirection::up
+            ? std::max(output.volume, std::min(output.volume + volumeStep, maxSystemVolume))
+            : std::max(output.volume - volumeStep, 0.0);
     if (target != output.volume) {
       sound.setDeviceVolume(false, output.name, target);
     }
@@ -241,8 +239,9 @@ struct AudioRequests::Visitor {
     const App app = requireApp(state, request.appID);
     Equalizers& equalizers = requireEqualizers();
     const std::optional<std::string> preset = equalizers.resolve(request.preset);
-    memory.updateApp(app.id, [&](AppSettings& settings) { settings.eqPreset = preset; });
+    // Remembered once it plays: a module the server refused is no setting.
     equalizers.apply(app, preset, outputOf(app.id, state));
+    memory.updateApp(app.id, [&](AppSettings& settings) { settings.eqPreset = preset; });
     return answerWith(Data::Eq{equalizers.info(app.id)});
   }
 

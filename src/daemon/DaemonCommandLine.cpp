@@ -135,6 +135,8 @@ class EventRelay {
     handler_.store(handler);
   }
   void detach() { handler_.store(nullptr); }
+  // Whether a connection was handed on since attach().
+  bool forwardedConnection() const { return forwardedConnection_.load(); }
 
   void operator()(const SoundEvent& event) {
     DaemonHandler* handler = handler_.load();
@@ -144,6 +146,7 @@ class EventRelay {
     AudioRequests* audio = audio_;
     switch (event.kind) {
       case SoundEventKind::connected:
+        forwardedConnection_ = true;
         handler->postAudio([audio] { audio->serverConnected(); });
         break;
       case SoundEventKind::streamAppeared:
@@ -159,6 +162,7 @@ class EventRelay {
 
  private:
   std::atomic<DaemonHandler*> handler_{nullptr};
+  std::atomic<bool> forwardedConnection_{false};
   AudioRequests* audio_ = nullptr;
   Equalizers* equalizers_ = nullptr;
 };
@@ -185,7 +189,10 @@ void serve(const DaemonOptions& options) {
   relay->attach(&handler, &audio, &equalizers);
 
   sound.waitForFirstAttempt(firstConnectionWait);
-  handler.postAudio([&audio] { audio.serverConnected(); });
+  if (!relay->forwardedConnection()) {
+    // Connected before the relay was attached: catch up once.
+    handler.postAudio([&audio] { audio.serverConnected(); });
+  }
 
   const server::ListeningSocket socket(options.socketPath);
   server::Server server(socket.descriptor(), handler);

@@ -63,21 +63,21 @@ bool playerGone(const dbus::Error& error) {
   return error.is(dbus::errorNames::serviceUnknown) || error.is(dbus::errorNames::nameHasNoOwner);
 }
 
+template <class Request>
+constexpr bool isMediaCase = std::is_same_v<Request, CLICommand::MediaPlayPause> ||
+                             std::is_same_v<Request, CLICommand::MediaNext> ||
+                             std::is_same_v<Request, CLICommand::MediaPrevious> ||
+                             std::is_same_v<Request, CLICommand::MediaForward> ||
+                             std::is_same_v<Request, CLICommand::MediaBackward> ||
+                             std::is_same_v<Request, CLICommand::MediaShuffle> ||
+                             std::is_same_v<Request, CLICommand::MediaRepeat> ||
+                             std::is_same_v<Request, CLICommand::GetMediaVolume> ||
+                             std::is_same_v<Request, CLICommand::SetMediaVolume> ||
+                             std::is_same_v<Request, CLICommand::GetMediaInfo>;
+
 bool isMediaRequest(const CLICommand& command) {
   return std::visit(
-      [](const auto& request) {
-        using T = std::decay_t<decltype(request)>;
-        return std::is_same_v<T, CLICommand::MediaPlayPause> ||
-               std::is_same_v<T, CLICommand::MediaNext> ||
-               std::is_same_v<T, CLICommand::MediaPrevious> ||
-               std::is_same_v<T, CLICommand::MediaForward> ||
-               std::is_same_v<T, CLICommand::MediaBackward> ||
-               std::is_same_v<T, CLICommand::MediaShuffle> ||
-               std::is_same_v<T, CLICommand::MediaRepeat> ||
-               std::is_same_v<T, CLICommand::GetMediaVolume> ||
-               std::is_same_v<T, CLICommand::SetMediaVolume> ||
-               std::is_same_v<T, CLICommand::GetMediaInfo>;
-      },
+      [](const auto& request) { return isMediaCase<std::decay_t<decltype(request)>>; },
       command.value);
 }
 
@@ -109,7 +109,13 @@ class MediaService::Impl {
     Target target{*player, nameOf(*player), deadline};
     events_.clear();
     return std::visit(
-        [this, &target](const auto& request) -> CLIResponse { return run(request, target); },
+        [this, &target](const auto& request) -> CLIResponse {
+          if constexpr (isMediaCase<std::decay_t<decltype(request)>>) {
+            return run(request, target);
+          } else {
+            return failure("Not a media request.");
+          }
+        },
         command.value);
   }
 
@@ -634,11 +640,6 @@ class MediaService::Impl {
       return failed(target, state.error(), "tell what is playing");
     }
     return answerWith(Data::MediaInfo{mediaInfo(state.value(), target.name)});
-  }
-
-  template <class Request>
-  CLIResponse run(const Request&, const Target&) {
-    return failure("Not a media request.");
   }
 
   Options options_;
