@@ -40,18 +40,6 @@ void requireVolume(double percent, double maximum) {
   }
 }
 
-bool applyMute(bool current, MuteAction action) {
-  switch (action) {
-    case MuteAction::on:
-      return true;
-    case MuteAction::off:
-      return false;
-    case MuteAction::toggle:
-      return !current;
-  }
-  return current;
-}
-
 bool isInput(AudioDirection direction) {
   return direction == AudioDirection::input;
 }

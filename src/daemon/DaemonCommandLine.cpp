@@ -129,9 +129,8 @@ class JournalLog {
 // Hands the sound server's events to the audio worker once there is one.
 class EventRelay {
  public:
-  void attach(DaemonHandler* handler, AudioRequests* audio, Equalizers* equalizers) {
+  void attach(DaemonHandler* handler, AudioRequests* audio) {
     audio_ = audio;
-    equalizers_ = equalizers;
     handler_.store(handler);
   }
   void detach() { handler_.store(nullptr); }
@@ -164,7 +163,6 @@ class EventRelay {
   std::atomic<DaemonHandler*> handler_{nullptr};
   std::atomic<bool> forwardedConnection_{false};
   AudioRequests* audio_ = nullptr;
-  Equalizers* equalizers_ = nullptr;
 };
 
 void serve(const DaemonOptions& options) {
@@ -186,7 +184,7 @@ void serve(const DaemonOptions& options) {
   media::MediaService mediaService;
   bluetooth::BluetoothService bluetoothService;
   DaemonHandler handler(audio, &mediaService, &bluetoothService);
-  relay->attach(&handler, &audio, &equalizers);
+  relay->attach(&handler, &audio);
 
   sound.waitForFirstAttempt(firstConnectionWait);
   if (!relay->forwardedConnection()) {

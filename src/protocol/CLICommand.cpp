@@ -4,6 +4,18 @@
 
 namespace kestrune {
 
+bool applyMute(bool current, MuteAction action) {
+  switch (action) {
+    case MuteAction::on:
+      return true;
+    case MuteAction::off:
+      return false;
+    case MuteAction::toggle:
+      return !current;
+  }
+  return current;
+}
+
 std::string_view rawValue(VolumeDirection value) {
   return value == VolumeDirection::up ? "up" : "down";
 }

@@ -19,6 +19,9 @@ enum class AudioDirection { input, output };
 std::string_view rawValue(VolumeDirection value);
 std::string_view rawValue(MuteAction value);
 std::string_view rawValue(AudioDirection value);
+
+// The mute state after the action, from the state before it.
+bool applyMute(bool current, MuteAction action);
 std::optional<VolumeDirection> volumeDirectionFromRaw(std::string_view raw);
 std::optional<MuteAction> muteActionFromRaw(std::string_view raw);
 std::optional<AudioDirection> audioDirectionFromRaw(std::string_view raw);

@@ -7,10 +7,10 @@
 #include <variant>
 
 #include "eq/Presets.h"
+#include "protocol/Text.h"
 #include "sim/SimError.h"
 #include "sim/StateFile.h"
 #include "sim/StateQueries.h"
-#include "protocol/Text.h"
 
 namespace kestrune::sim {
 
@@ -38,18 +38,6 @@ void requireVolume(double percent, int maximum) {
   if (!(percent >= 0 && percent <= maximum)) {
     throw RequestFailure("Volume must be between 0 and " + std::to_string(maximum) + ".");
   }
-}
-
-bool applyMute(bool current, MuteAction action) {
-  switch (action) {
-    case MuteAction::on:
-      return true;
-    case MuteAction::off:
-      return false;
-    case MuteAction::toggle:
-      return !current;
-  }
-  return current;
 }
 
 // Requests that only read; everything else may change the state.
