@@ -384,11 +384,15 @@ Player::Player(const SoundServer& server, const std::string& clientName,
     arguments.push_back("--device=" + device);
   }
   arguments.push_back(tone);
-  process_ = std::make_unique<Process>("paplay", arguments, server.environment(), "/dev/null");
+  // Up when the server shows one more stream of that client than before
+  // the player started.
   const std::size_t before = streamsOf(pactlJson(server, "sink-inputs"), clientName).size();
-  // Up when the server shows one more stream of that client.
-  eventually(
-      [&] { return streamsOf(pactlJson(server, "sink-inputs"), clientName).size() > before; });
+  process_ = std::make_unique<Process>("paplay", arguments, server.environment(), "/dev/null");
+  if (!eventually([&] {
+        return streamsOf(pactlJson(server, "sink-inputs"), clientName).size() > before;
+      })) {
+    throw std::runtime_error("the player " + clientName + " did not appear on the server");
+  }
 }
 
 // Daemon.
