@@ -3,7 +3,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,9 +38,7 @@ void BM_AppTable(benchmark::State& state) {
   }
   const CLIResponseData data{CLIResponseData::Apps{apps}};
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
-    std::ostringstream out;
-    kestrune::printData(data, std::nullopt, out);
-    benchmark::DoNotOptimize(out.str().size());
+    benchmark::DoNotOptimize(kestrune::dataText(data, std::nullopt).size());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }

@@ -2,7 +2,6 @@
 // with a decoding error; what decodes encodes again byte-identically after a
 // second round trip, and renders as text and as JSON without failing.
 
-#include <sstream>
 
 #include "FuzzSupport.h"
 #include "app/Render.h"
@@ -33,21 +32,17 @@ void checkRoundTrip(const CLIResponse& response) {
 }
 
 void render(const CLIResponse& response) {
-  std::ostringstream text;
-  std::ostringstream textErrors;
   kestrune::jsonOutput = false;
-  kestrune::printResponse(response, text, textErrors);
+  const kestrune::ResponseText text = kestrune::responseText(response);
   // A failure reported by the application is the only text that goes to
   // standard error, and it always does.
-  fuzzing::require(textErrors.str().empty() == response.success, "text rendering streams");
+  fuzzing::require(text.err.empty() == response.success, "text rendering streams");
 
-  std::ostringstream json;
-  std::ostringstream jsonErrors;
   kestrune::jsonOutput = true;
-  kestrune::printResponse(response, json, jsonErrors);
+  const kestrune::ResponseText json = kestrune::responseText(response);
   kestrune::jsonOutput = false;
-  fuzzing::require(jsonErrors.str().empty(), "the JSON rendering wrote to standard error");
-  fuzzing::require(json.str().ends_with("\n"), "the JSON rendering is not one ended text");
+  fuzzing::require(json.err.empty(), "the JSON rendering wrote to standard error");
+  fuzzing::require(json.out.ends_with("\n"), "the JSON rendering is not one ended text");
 }
 
 }  // namespace

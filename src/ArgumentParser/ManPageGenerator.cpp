@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
-#include <sstream>
 
 #include "ArgumentParser/CommandParser.h"
 #include "ArgumentParser/CompletionsGenerator.h"
@@ -136,12 +135,13 @@ bool isIndented(const std::string& line) {
   return !line.empty() && (line.front() == ' ' || line.front() == '\t');
 }
 
+// The text's lines, without their ends; a last line needs none.
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream stream(text);
-  std::string line;
-  while (std::getline(stream, line)) {
-    lines.push_back(line);
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
   }
   return lines;
 }

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <ostream>
 #include <system_error>
 #include <type_traits>
 #include <variant>
@@ -499,30 +498,6 @@ void printResponse(const CLIResponse& response) {
 
 void printError(std::string_view message) {
   argparse::standardError().write(errorText(message));
-}
-
-void printResponse(const CLIResponse& response, std::ostream& out, std::ostream& err) {
-  const ResponseText text = responseText(response);
-  out << text.out;
-  err << text.err;
-}
-
-void printJSON(const CLIResponse& response, std::ostream& out) {
-  out << jsonText(response);
-}
-
-void printError(std::string_view message, std::ostream& err) {
-  err << errorText(message);
-}
-
-void printData(const CLIResponseData& data, const std::optional<std::string>& message,
-               std::ostream& out) {
-  out << dataText(data, message);
-}
-
-void printTable(const std::vector<std::string>& headers,
-                const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
-  out << tableText(headers, rows);
 }
 
 }  // namespace kestrune

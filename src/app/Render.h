@@ -2,7 +2,6 @@
 // Printing the application's answers: the whole response as JSON for
 // scripts, or the payload as text for people.
 
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,15 +42,6 @@ std::string tableText(const std::vector<std::string>& headers,
 // (argparse::standardOutput() and standardError()).
 void printResponse(const CLIResponse& response);
 void printError(std::string_view message);
-
-// The texts above, printed on the given streams.
-void printResponse(const CLIResponse& response, std::ostream& out, std::ostream& err);
-void printJSON(const CLIResponse& response, std::ostream& out);
-void printError(std::string_view message, std::ostream& err);
-void printData(const CLIResponseData& data, const std::optional<std::string>& message,
-               std::ostream& out);
-void printTable(const std::vector<std::string>& headers,
-                const std::vector<std::vector<std::string>>& rows, std::ostream& out);
 
 // Minutes and seconds ("2:05") of a whole number of seconds, truncated.
 std::string formatTime(double seconds);

@@ -3,11 +3,13 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <string_view>
 #include <vector>
+
+#include "platform/Files.h"
 
 namespace platform {
 
@@ -26,16 +28,25 @@ std::string withoutTrailingSlashes(std::string path) {
 // libraries are missing or of another version; the file is the database they
 // would have read.
 std::optional<std::string> homeFromPasswdFile(uid_t uid) {
-  std::ifstream file("/etc/passwd");
-  std::string line;
-  while (std::getline(file, line)) {
-    std::vector<std::string> fields;
-    std::istringstream stream(line);
-    for (std::string field; std::getline(stream, field, ':');) {
-      fields.push_back(field);
+  const auto file = readFile("/etc/passwd", 64U << 20U);
+  if (!file) {
+    return std::nullopt;
+  }
+  const std::string user = std::to_string(uid);
+  std::string_view rest = *file;
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    // name:password:uid:gid:comment:home:shell
+    std::vector<std::string_view> fields;
+    for (std::size_t colon = 0; colon != std::string_view::npos;) {
+      colon = line.find(':');
+      fields.push_back(line.substr(0, colon));
+      line.remove_prefix(colon == std::string_view::npos ? line.size() : colon + 1);
     }
-    if (fields.size() >= 6 && fields[2] == std::to_string(uid) && !fields[5].empty()) {
-      return fields[5];
+    if (fields.size() >= 6 && fields[2] == user && !fields[5].empty()) {
+      return std::string(fields[5]);
     }
   }
   return std::nullopt;

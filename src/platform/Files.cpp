@@ -4,15 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <utility>
+
+#include "platform/FileDescriptor.h"
 
 namespace platform {
 
@@ -53,11 +57,11 @@ bool isDirectory(const std::string& path) {
 // The process's file-creation mask. Linux reports it without changing it;
 // elsewhere reading it means setting it and restoring the old value at once.
 mode_t currentUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) {
-      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  constexpr std::string_view field = "\nUmask:";
+  if (const auto status = readFile("/proc/self/status", 64U << 10U)) {
+    const auto at = status->find(field);
+    if (at != std::string::npos) {
+      return static_cast<mode_t>(std::strtoul(status->c_str() + at + field.size(), nullptr, 8));
     }
   }
   const mode_t mask = ::umask(0);
@@ -171,6 +175,44 @@ void syncDirectory(const std::string& directory) {
 bool pathExists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::optional<std::string> readFile(const std::string& path, std::size_t maxSize) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uintmax_t>(info.st_size) > maxSize) {
+    return std::nullopt;
+  }
+  // Read to the end, not to the size fstat gave: files under /proc report
+  // none. A byte more than that size lets the end be seen without growing.
+  std::string contents(std::max<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, 4096),
+                       '\0');
+  std::size_t length = 0;
+  for (;;) {
+    if (length == contents.size()) {
+      if (contents.size() > maxSize) {
+        return std::nullopt;
+      }
+      contents.resize(contents.size() * 2);
+    }
+    const ssize_t count = ::read(file.get(), contents.data() + length, contents.size() - length);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count < 0) {
+      return std::nullopt;
+    }
+    if (count == 0) {
+      break;
+    }
+    length += static_cast<std::size_t>(count);
+  }
+  if (length > maxSize) {
+    return std::nullopt;
+  }
+  contents.resize(length);
+  return contents;
 }
 
 void createDirectories(const std::string& path) {

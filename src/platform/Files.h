@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -13,6 +15,11 @@ class FileError : public std::runtime_error {
 };
 
 bool pathExists(const std::string& path);
+
+// The whole contents of a regular file (files under /proc included, whose
+// size reads as 0), or nothing if it cannot be read or is longer than
+// maxSize.
+std::optional<std::string> readFile(const std::string& path, std::size_t maxSize);
 
 // Creates the directory and any missing parents; an existing directory is fine.
 void createDirectories(const std::string& path);

@@ -1,16 +1,11 @@
 #include "platform/PropertyList.h"
 #include "platform/Utf8.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
-#include "platform/FileDescriptor.h"
+#include "platform/Files.h"
 
 namespace platform {
 
@@ -31,31 +26,6 @@ using Value = std::variant<std::string, PropertyListDictionary::NotAString>;
 
 // Information dictionaries are a few kilobytes; anything far larger is not one.
 constexpr std::size_t maxPropertyListSize = 16U << 20U;
-
-std::optional<std::string> readSmallFile(const std::string& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) {
-    return std::nullopt;
-  }
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      static_cast<std::uintmax_t>(info.st_size) > maxPropertyListSize) {
-    return std::nullopt;
-  }
-  std::string contents(static_cast<std::size_t>(info.st_size), '\0');
-  std::size_t offset = 0;
-  while (offset < contents.size()) {
-    const ssize_t count = ::read(file.get(), contents.data() + offset, contents.size() - offset);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count <= 0) {
-      return std::nullopt;
-    }
-    offset += static_cast<std::size_t>(count);
-  }
-  return contents;
-}
 
 bool isValidCodePoint(std::uint64_t codePoint) {
   return codePoint > 0 && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
@@ -600,7 +570,7 @@ class BinaryPropertyListReader {
 }  // namespace
 
 std::optional<PropertyListDictionary> readPropertyListDictionary(const std::string& path) {
-  const auto contents = readSmallFile(path);
+  const auto contents = readFile(path, maxPropertyListSize);
   if (!contents) {
     return std::nullopt;
   }

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 
 namespace kestrune {
 namespace {
@@ -15,17 +14,13 @@ class RenderTest : public ::testing::Test {
   void TearDown() override { jsonOutput = false; }
 
   std::string data(CLIResponseData::Case payload, const std::optional<std::string>& message = {}) {
-    std::ostringstream out;
-    printData(CLIResponseData{std::move(payload)}, message, out);
-    return out.str();
+    return dataText(CLIResponseData{std::move(payload)}, message);
   }
 
-  // Prints through printResponse; returns {stdout, stderr}.
+  // What printing the response writes: {stdout, stderr}.
   std::pair<std::string, std::string> response(const CLIResponse& r) {
-    std::ostringstream out;
-    std::ostringstream err;
-    printResponse(r, out, err);
-    return {out.str(), err.str()};
+    ResponseText text = responseText(r);
+    return {std::move(text.out), std::move(text.err)};
   }
 };
 
@@ -144,10 +139,8 @@ TEST_F(RenderTest, PrintsNoneForEmptyListsButAnExplanationForBluetooth) {
   EXPECT_EQ(data(CLIResponseData::Bluetooth{}), "No Bluetooth audio devices connected.\n");
 }
 
-TEST(PrintTableTest, PadsOnlyTheCellsThatHaveAHeader) {
-  std::ostringstream out;
-  printTable({"A", "B"}, {{"x"}, {"yy", "z", "extra"}}, out);
-  EXPECT_EQ(out.str(),
+TEST(TableTextTest, PadsOnlyTheCellsThatHaveAHeader) {
+  EXPECT_EQ(tableText({"A", "B"}, {{"x"}, {"yy", "z", "extra"}}),
             "A   B\n"
             "──  ─\n"
             "x \n"
@@ -321,10 +314,9 @@ TEST_F(RenderTest, FallsBackToAFixedLineWhenTheResponseCannotBeEncoded) {
   EXPECT_EQ(response(failure), std::make_pair(fallback, std::string()));
 }
 
-TEST(PrintErrorTest, WritesOneErrorLine) {
-  std::ostringstream err;
-  printError("Volume must be between 0 and 100.", err);
-  EXPECT_EQ(err.str(), "Error: Volume must be between 0 and 100.\n");
+TEST(ErrorTextTest, IsOneErrorLine) {
+  EXPECT_EQ(errorText("Volume must be between 0 and 100."),
+            "Error: Volume must be between 0 and 100.\n");
 }
 
 }  // namespace

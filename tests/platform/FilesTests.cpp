@@ -76,6 +76,26 @@ TEST(Files, PathExistsCountsEveryKindOfEntry) {
   EXPECT_FALSE(pathExists(""));
 }
 
+TEST(Files, ReadFileGivesWholeFilesUpToTheLimit) {
+  TemporaryDirectory folder;
+  const std::string small = folder.path() + "/small";
+  const std::string large = folder.path() + "/large";
+  writePlainFile(small, "one\ntwo\n");
+  writePlainFile(large, std::string(10000, 'x'));
+  EXPECT_EQ(readFile(small, 100), "one\ntwo\n");
+  EXPECT_EQ(readFile(large, 10000), std::string(10000, 'x'));
+  EXPECT_EQ(readFile(large, 9999), std::nullopt);
+  EXPECT_EQ(readFile(folder.path(), 1U << 20U), std::nullopt);
+  EXPECT_EQ(readFile(folder.path() + "/missing", 100), std::nullopt);
+}
+
+TEST(Files, ReadFileReadsProcFilesThatReportNoSize) {
+  const auto status = readFile("/proc/self/status", 1U << 20U);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(status->rfind("Name:", 0), 0U);
+  EXPECT_NE(status->find("\nUmask:"), std::string::npos);
+}
+
 TEST(Files, CreateDirectoriesMakesEveryMissingLevel) {
   TemporaryDirectory dir;
   const std::string nested = dir / ".zsh/completions";
