@@ -461,6 +461,16 @@ ScratchDirectory::~ScratchDirectory() {
 
 // Observations through pactl.
 
+std::vector<std::string> streamIndicesOfClient(const SoundServer& server,
+                                               const std::string& clientName) {
+  std::vector<std::string> result;
+  const json::Value inputs = pactlJson(server, "sink-inputs");
+  for (const auto* stream : streamsOf(inputs, clientName)) {
+    result.push_back(std::to_string(stream->find("index")->exactInteger().value_or(-1)));
+  }
+  return result;
+}
+
 std::vector<std::string> sinksOfClient(const SoundServer& server, const std::string& clientName) {
   const json::Value sinks = pactlJson(server, "sinks");
   std::map<std::int64_t, std::string> names;

@@ -141,6 +141,9 @@ class ScratchDirectory {
   std::string path_;
 };
 
+// The server's indices of a client's streams, from pactl.
+std::vector<std::string> streamIndicesOfClient(const SoundServer& server,
+                                               const std::string& clientName);
 // Which sink the streams of a client play on, by sink name, from pactl.
 std::vector<std::string> sinksOfClient(const SoundServer& server, const std::string& clientName);
 // Whether every stream of a client is muted, from pactl.

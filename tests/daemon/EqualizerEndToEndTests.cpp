@@ -464,6 +464,28 @@ TEST_P(EqualizerEndToEndTest, StoppingTheDaemonPutsEveryStreamBackAndRemovesWhat
   EXPECT_NEAR(radio, 20 * std::log10(toneAmplitude), 0.5) << "Radio without EQ, " << tag();
 }
 
+TEST_P(EqualizerEndToEndTest, AnAppWithoutAChosenDeviceKeepsItsEqualizerOnTheDefaultOutput) {
+  play("Music", {musicBands[0]});
+  daemon_->ask({"app", "eq", "set", "Music", "bassBoost"});
+  const std::vector<std::string> first = eqSinks();
+  ASSERT_EQ(first.size(), 1U);
+
+  pactl({"set-default-sink", "headphones"});
+  EXPECT_TRUE(eventually([&] {
+    const auto sinks = eqSinks();
+    return sinks.size() == 1 && sinks != first && sinksOfClient(*server_, "Music") == sinks;
+  })) << "sinks: "
+      << pactl({"list", "short", "sinks"});
+  const double bass = levels({musicBands[0]}, "headphones").at(musicBands[0]);
+  EXPECT_NEAR(bass - 20 * std::log10(toneAmplitude), gainsOf("bassBoost")[musicBands[0]], 1.5)
+      << tag();
+  EXPECT_LT(levels({musicBands[0]}, "speakers").at(musicBands[0]), -60) << tag();
+
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"headphones"});
+  EXPECT_EQ(modules(), modulesBefore_);
+}
+
 TEST_P(EqualizerEndToEndTest, AfterACrashTheNextDaemonReplacesTheLeftoverEqualizer) {
   play("Music", {musicBands[0]});
   daemon_->ask({"app", "eq", "set", "Music", "bassBoost"});

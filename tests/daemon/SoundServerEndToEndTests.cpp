@@ -164,14 +164,17 @@ TEST_P(SoundServerTest, AppsAreStreamsGroupedByIdentity) {
 
 TEST_P(SoundServerTest, ChangesMadeElsewhereShowInTheAnswers) {
   play("Music");
-  const std::string index = [&] {
-    const std::string shortList = pactl({"list", "short", "sink-inputs"});
-    return shortList.substr(0, shortList.find('\t'));
-  }();
+  const std::vector<std::string> streams = streamIndicesOfClient(*server_, "Music");
+  ASSERT_EQ(streams.size(), 1U);
+  const std::string& index = streams[0];
   pactl({"move-sink-input", index, "headphones"});
+  std::string answer;
   EXPECT_TRUE(eventually([&] {
-    return contains(daemon_->ask({"app", "device", "get", "Music"}), "headphones");
-  }));
+    answer = daemon_->ask({"app", "device", "get", "Music"});
+    return contains(answer, "headphones");
+  })) << "kestrune: "
+      << answer << "pactl: " << pactl({"list", "short", "sink-inputs"})
+      << "daemon: " << daemon_->process().log();
   pactl({"set-sink-input-mute", index, "1"});
   EXPECT_TRUE(eventually([&] {
     return contains(daemon_->ask({"app", "list", "--json"}), "\"isMuted\" : true");
