@@ -19,22 +19,10 @@ set -euo pipefail
 build=${1:-build}
 runs=${2:-300}
 shift $(($# < 2 ? $# : 2))
-for program in kestrune kestrune-sim c_client; do
-  [ -x "$build/$program" ] || { echo "missing $build/$program (build it first)" >&2; exit 1; }
-done
 command -v valgrind >/dev/null || { echo "valgrind is needed for instruction counts" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is needed for page faults" >&2; exit 1; }
 
-scratch=$(mktemp -d)
-socket="$scratch/cli.sock"
-"$build/kestrune-sim" --socket "$socket" 2>/dev/null &
-sim=$!
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -rf "$scratch"' EXIT
-for _ in $(seq 200); do
-  [ -S "$socket" ] && break
-  sleep 0.05
-done
-[ -S "$socket" ] || { echo "kestrune-sim did not start" >&2; exit 1; }
+. "$(dirname "$0")/start_sim.sh"
 
 cc -O2 -o "$scratch/spawn_timer" "$(dirname "$0")/spawn_timer.c"
 plain=("$build/c_client" "$socket")

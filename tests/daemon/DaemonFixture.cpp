@@ -13,10 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numbers>
 #include <stdexcept>
 #include <thread>
 
 #include "json/Value.h"
+#include "support/Wave.h"
 
 extern char** environ;
 
@@ -103,38 +105,10 @@ void writeTone(const std::string& path) {
   if (exists(path)) {
     return;
   }
-  constexpr std::uint32_t rate = 44100;
-  constexpr std::uint32_t seconds = 120;
-  constexpr std::uint32_t frames = rate * seconds;
-  std::string data;
-  data.reserve(frames * 4);
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    const auto sample = static_cast<std::int16_t>(
-        std::lround(3000.0 * std::sin(2 * 3.14159265358979 * 440.0 * i / rate)));
-    for (int channel = 0; channel < 2; ++channel) {
-      data.push_back(static_cast<char>(sample & 0xFF));
-      data.push_back(static_cast<char>((sample >> 8) & 0xFF));
-    }
-  }
-  auto u32 = [](std::uint32_t v) {
-    return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
-                       static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};
-  };
-  auto u16 = [](std::uint16_t v) {
-    return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
-  };
-  std::string header = "RIFF" + u32(36 + static_cast<std::uint32_t>(data.size())) + "WAVE";
-  header += "fmt " + u32(16) + u16(1) + u16(2) + u32(rate) + u32(rate * 4) + u16(4) + u16(16);
-  header += "data" + u32(static_cast<std::uint32_t>(data.size()));
-  const std::string temporary = path + uniqueName(".part");
-  {
-    std::ofstream out(temporary, std::ios::binary);
-    out << header << data;
-    if (!out) {
-      throw std::runtime_error("could not write " + path);
-    }
-  }
-  std::filesystem::rename(temporary, path);
+  constexpr unsigned rate = 44100;
+  test_audio::writeWave(path, rate, rate * 120, [](std::uint32_t frame) {
+    return 0.09 * std::sin(2 * std::numbers::pi * 440.0 * frame / rate);
+  });
 }
 
 json::Value pactlJson(const SoundServer& server, const std::string& what) {

@@ -23,8 +23,10 @@
 #include <thread>
 
 #include "DaemonFixture.h"
+#include "SharedServerTest.h"
 #include "eq/Bands.h"
 #include "eq/Presets.h"
+#include "support/Wave.h"
 
 namespace kestrune::daemon::testing {
 namespace {
@@ -61,58 +63,18 @@ const eq::BandGains& gainsOf(const char* preset) {
   return eq::builtInCatalog().find(preset)->gains;
 }
 
-void putLittleEndian(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) {
-    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-  }
-}
-
 // A 16-bit stereo WAV of the sines played together, at the device's rate so
 // that nothing resamples it.
 void writeChord(const std::string& path, unsigned rate, const std::vector<double>& frequencies,
                 double seconds) {
-  const auto frames = static_cast<std::uint32_t>(seconds * rate);
-  std::string data;
-  data.reserve(std::size_t{frames} * 4);
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    double x = 0;
-    for (const double frequency : frequencies) {
-      x += toneAmplitude * std::sin(2 * std::numbers::pi * frequency * i / rate);
-    }
-    const auto sample =
-        static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(x * 32767)));
-    putLittleEndian(data, sample, 2);
-    putLittleEndian(data, sample, 2);
-  }
-  std::string header = "RIFF";
-  putLittleEndian(header, 36 + static_cast<std::uint32_t>(data.size()), 4);
-  header += "WAVEfmt ";
-  putLittleEndian(header, 16, 4);
-  putLittleEndian(header, 1, 2);  // PCM
-  putLittleEndian(header, 2, 2);  // channels
-  putLittleEndian(header, rate, 4);
-  putLittleEndian(header, rate * 4, 4);
-  putLittleEndian(header, 4, 2);
-  putLittleEndian(header, 16, 2);
-  header += "data";
-  putLittleEndian(header, static_cast<std::uint32_t>(data.size()), 4);
-  std::ofstream out(path, std::ios::binary);
-  out << header << data;
-  out.close();
-  if (!out) {
-    throw std::runtime_error("could not write " + path);
-  }
-}
-
-// The left channel of a float32 stereo recording.
-std::vector<float> readLeftChannel(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<float> left;
-  std::array<float, 2> frame{};
-  while (in.read(reinterpret_cast<char*>(frame.data()), sizeof frame)) {
-    left.push_back(frame[0]);
-  }
-  return left;
+  test_audio::writeWave(
+      path, rate, static_cast<std::uint32_t>(seconds * rate), [&](std::uint32_t frame) {
+        double x = 0;
+        for (const double frequency : frequencies) {
+          x += toneAmplitude * std::sin(2 * std::numbers::pi * frequency * frame / rate);
+        }
+        return x;
+      });
 }
 
 // The level (dB full scale, of the sine's amplitude) of one frequency in
@@ -213,12 +175,12 @@ class Recorder {
     return eventually([&] { return secondsRecorded() >= seconds; }, 5s);
   }
   // The left channel so far.
-  std::vector<float> soFar() const { return readLeftChannel(path_); }
+  std::vector<float> soFar() const { return test_audio::readLeftChannel(path_); }
   // Stops recording; the left channel.
   std::vector<float> finish() {
     process_->signal(SIGTERM);
     process_->wait(3s);
-    return readLeftChannel(path_);
+    return test_audio::readLeftChannel(path_);
   }
 
  private:
@@ -234,21 +196,10 @@ class Recorder {
 
 // One sound server of each kind for the suite; each test has its own
 // daemon, players and configuration.
-class EqualizerEndToEndTest : public ::testing::TestWithParam<ServerKind> {
+class EqualizerEndToEndTest : public SharedServerTest {
  protected:
-  static void TearDownTestSuite() {
-    servers().clear();
-    directories().clear();
-  }
-
   void SetUp() override {
-    auto& server = servers()[GetParam()];
-    if (!server) {
-      directories()[GetParam()] = std::make_unique<ScratchDirectory>();
-      server = std::make_unique<SoundServer>(GetParam(), directories()[GetParam()]->path());
-    }
-    server_ = server.get();
-    server_->reset();
+    useSharedServer();
     ASSERT_TRUE(eqSinks().empty()) << "left by an earlier test";
     rate_ = sinkRate("speakers");
     ASSERT_GT(rate_, 0U);
@@ -260,10 +211,6 @@ class EqualizerEndToEndTest : public ::testing::TestWithParam<ServerKind> {
   void TearDown() override {
     daemon_.reset();
     players_.clear();
-  }
-
-  std::string pactl(const std::vector<std::string>& arguments) const {
-    return server_->pactl(arguments);
   }
 
   unsigned sinkRate(const std::string& sink) const {
@@ -379,21 +326,9 @@ class EqualizerEndToEndTest : public ::testing::TestWithParam<ServerKind> {
 
   std::string tag() const { return nameOf(GetParam()) + " at " + std::to_string(rate_) + " Hz"; }
 
-  static std::map<ServerKind, std::unique_ptr<SoundServer>>& servers() {
-    static std::map<ServerKind, std::unique_ptr<SoundServer>> instances;
-    return instances;
-  }
-  static std::map<ServerKind, std::unique_ptr<ScratchDirectory>>& directories() {
-    static std::map<ServerKind, std::unique_ptr<ScratchDirectory>> instances;
-    return instances;
-  }
-
-  ScratchDirectory scratch_;
-  SoundServer* server_ = nullptr;
   unsigned rate_ = 0;
   std::set<std::string> modulesBefore_;
   std::vector<std::string> sinksBefore_;
-  std::unique_ptr<Daemon> daemon_;
   std::vector<std::unique_ptr<TonePlayer>> players_;
 };
 

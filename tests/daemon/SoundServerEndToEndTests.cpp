@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "DaemonFixture.h"
+#include "SharedServerTest.h"
 
 namespace kestrune::daemon::testing {
 namespace {
@@ -16,21 +17,10 @@ using namespace std::chrono_literals;
 
 // One sound server for all the tests of a kind; each test gets its own
 // daemon and players, and the devices as they were at the start.
-class SoundServerTest : public ::testing::TestWithParam<ServerKind> {
+class SoundServerTest : public SharedServerTest {
  protected:
-  static void TearDownTestSuite() {
-    servers().clear();
-    directories().clear();
-  }
-
   void SetUp() override {
-    auto& server = servers()[GetParam()];
-    if (!server) {
-      directories()[GetParam()] = std::make_unique<ScratchDirectory>();
-      server = std::make_unique<SoundServer>(GetParam(), directories()[GetParam()]->path());
-    }
-    server_ = server.get();
-    server_->reset();
+    useSharedServer();
     daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
   }
 
@@ -44,22 +34,6 @@ class SoundServerTest : public ::testing::TestWithParam<ServerKind> {
     return *players_.back();
   }
 
-  std::string pactl(const std::vector<std::string>& arguments) const {
-    return server_->pactl(arguments);
-  }
-
-  static std::map<ServerKind, std::unique_ptr<SoundServer>>& servers() {
-    static std::map<ServerKind, std::unique_ptr<SoundServer>> instances;
-    return instances;
-  }
-  static std::map<ServerKind, std::unique_ptr<ScratchDirectory>>& directories() {
-    static std::map<ServerKind, std::unique_ptr<ScratchDirectory>> instances;
-    return instances;
-  }
-
-  ScratchDirectory scratch_;
-  SoundServer* server_ = nullptr;
-  std::unique_ptr<Daemon> daemon_;
   std::vector<std::unique_ptr<Player>> players_;
 };
 

@@ -19,6 +19,7 @@
 #include "eq/Presets.h"
 #include "eq/SinkModule.h"
 #include "eq/SoundServers.h"
+#include "support/Wave.h"
 
 namespace kestrune::eq {
 namespace {
@@ -40,52 +41,15 @@ std::string pluginDirectory() {
   return path.substr(0, path.rfind('/'));
 }
 
-void writeLittleEndian(std::ofstream& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) {
-    out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
-  }
-}
-
 // A 16-bit stereo WAV file with the sines one after the other.
 void writeTones(const std::string& path, unsigned rate, const std::vector<double>& frequencies,
                 double secondsEach) {
   const auto framesEach = static_cast<std::uint32_t>(secondsEach * rate);
   const auto frames = static_cast<std::uint32_t>(framesEach * frequencies.size());
-  const std::uint32_t dataBytes = frames * 4;
-  std::ofstream out(path, std::ios::binary);
-  out << "RIFF";
-  writeLittleEndian(out, 36 + dataBytes, 4);
-  out << "WAVEfmt ";
-  writeLittleEndian(out, 16, 4);
-  writeLittleEndian(out, 1, 2);  // PCM
-  writeLittleEndian(out, 2, 2);  // channels
-  writeLittleEndian(out, rate, 4);
-  writeLittleEndian(out, rate * 4, 4);
-  writeLittleEndian(out, 4, 2);
-  writeLittleEndian(out, 16, 2);
-  out << "data";
-  writeLittleEndian(out, dataBytes, 4);
-  for (const double frequency : frequencies) {
-    for (std::uint32_t i = 0; i < framesEach; ++i) {
-      const double x = toneAmplitude * std::sin(2 * std::numbers::pi * frequency * i / rate);
-      const auto sample = static_cast<std::int16_t>(std::lround(x * 32767));
-      writeLittleEndian(out, static_cast<std::uint16_t>(sample), 2);
-      writeLittleEndian(out, static_cast<std::uint16_t>(sample), 2);
-    }
-  }
-  out.close();
-  ASSERT_TRUE(out.good()) << path;
-}
-
-// The left channel of a float32 stereo recording.
-std::vector<float> readLeftChannel(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<float> left;
-  std::array<float, 2> frame{};
-  while (in.read(reinterpret_cast<char*>(frame.data()), sizeof frame)) {
-    left.push_back(frame[0]);
-  }
-  return left;
+  test_audio::writeWave(path, rate, frames, [&](std::uint32_t frame) {
+    const double frequency = frequencies[frame / framesEach];
+    return toneAmplitude * std::sin(2 * std::numbers::pi * frequency * (frame % framesEach) / rate);
+  });
 }
 
 double rms(const std::vector<float>& samples, std::size_t from, std::size_t to) {
@@ -184,7 +148,7 @@ class LadspaSinkTest : public ::testing::TestWithParam<ServerKind> {
     EXPECT_EQ(played.status, 0);
     std::this_thread::sleep_for(milliseconds(300));
     recorder.stop();
-    const std::vector<float> samples = readLeftChannel(recording);
+    const std::vector<float> samples = test_audio::readLeftChannel(recording);
     const std::size_t start = onset(samples);
     const auto each = static_cast<std::size_t>(toneSeconds * rate_);
     std::vector<double> levels;
@@ -307,7 +271,7 @@ TEST_P(LadspaSinkTest, SwappingPresetsWhilePlayingInterruptsBriefly) {
   recorder.stop();
 
   // Levels in 5 ms windows from the tone's start to its end.
-  const std::vector<float> samples = readLeftChannel(recording);
+  const std::vector<float> samples = test_audio::readLeftChannel(recording);
   const std::size_t window = rate_ / 200;
   std::vector<double> levels;
   for (std::size_t at = onset(samples); at + window <= samples.size(); at += window) {
