@@ -1,14 +1,8 @@
 #include "eq/Presets.h"
 
+#include "protocol/Text.h"
+
 namespace kestrune::eq {
-
-namespace {
-
-char asciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
 
 const std::vector<Preset>& builtInPresets() {
   static const std::vector<Preset> presets = {
@@ -26,15 +20,7 @@ const std::vector<Preset>& builtInPresets() {
 }
 
 bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i])) {
-      return false;
-    }
-  }
-  return true;
+  return equalsIgnoringCase(a, b);
 }
 
 bool isOffName(std::string_view name) {
