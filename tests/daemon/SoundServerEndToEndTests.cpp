@@ -138,10 +138,17 @@ TEST_P(SoundServerTest, AppsAreStreamsGroupedByIdentity) {
 
 TEST_P(SoundServerTest, ChangesMadeElsewhereShowInTheAnswers) {
   play("Music");
+  // Placed by the server first (on PipeWire the session manager links a
+  // new stream a moment after it appears), then moved, as pactl sees it.
+  ASSERT_TRUE(eventually(
+      [&] { return sinksOfClient(*server_, "Music") == std::vector<std::string>{"speakers"}; }));
   const std::vector<std::string> streams = streamIndicesOfClient(*server_, "Music");
   ASSERT_EQ(streams.size(), 1U);
   const std::string& index = streams[0];
   pactl({"move-sink-input", index, "headphones"});
+  ASSERT_TRUE(eventually([&] {
+    return sinksOfClient(*server_, "Music") == std::vector<std::string>{"headphones"};
+  })) << pactl({"list", "short", "sink-inputs"});
   std::string answer;
   EXPECT_TRUE(eventually([&] {
     answer = daemon_->ask({"app", "device", "get", "Music"});
