@@ -109,5 +109,25 @@ TEST_F(BluetoothServiceTest, WithoutBlueZTheListFailsWithAReason) {
       << *response.error;
 }
 
+TEST_F(BluetoothServiceTest, ASystemBusThatRestartsIsConnectedToAgain) {
+  BluetoothService bluetooth(options());
+  {
+    auto bluez = startBlueZ();
+    devices("setup");
+    ASSERT_EQ(listed(bluetooth.listBluetooth()).size(), 2U);
+    bus_.stop();
+  }
+  const CLIResponse lost = bluetooth.listBluetooth();
+  EXPECT_FALSE(lost.success);
+  EXPECT_EQ(lost.error.value_or("").rfind("Bluetooth is unavailable: ", 0), 0U)
+      << lost.error.value_or("");
+
+  bus_.start();
+  auto bluez = startBlueZ();
+  devices("setup");
+  EXPECT_TRUE(eventually([&] { return listed(bluetooth.listBluetooth()).size() == 2; }))
+      << bluetooth.listBluetooth().error.value_or("");
+}
+
 }  // namespace
 }  // namespace kestrune::daemon::bluetooth
