@@ -51,19 +51,6 @@ zle -N __test_complete
 bindkey '^I' __test_complete
 )zsh";
 
-constexpr const char* zshDriver = R"zsh(zmodload zsh/zpty
-zpty shell 'zsh -f -i'
-zpty -w shell "source ${(q)KESTRUNE_TEST_DIR}/setup.zsh; print RE''ADY"
-zpty -r shell junk '*READY*'
-zpty -w -n shell "$1"$'\t'
-integer i
-for (( i = 0; i < 400; i++ )); do
-    [[ -f "${KESTRUNE_TEST_DIR}/offered" && "$(<"${KESTRUNE_TEST_DIR}/offered")" == *__END__* ]] && break
-    sleep 0.05
-done
-zpty -d shell
-)zsh";
-
 constexpr const char* bashDriver = R"bash(source "${KESTRUNE_TEST_DIR}/kestrune.bash"
 COMP_LINE="$1"
 COMP_POINT=${#COMP_LINE}

@@ -62,4 +62,21 @@ inline std::set<std::string> candidateSet(const std::string& output) {
   return candidates;
 }
 
+// A zsh script that drives an interactive zsh through zsh/zpty: it sources
+// "$KESTRUNE_TEST_DIR/setup.zsh", types the line given as $1 followed by TAB,
+// and waits (up to 20 s) until the setup's TAB widget has written "__END__"
+// to "$KESTRUNE_TEST_DIR/offered".
+constexpr const char* zshDriver = R"zsh(zmodload zsh/zpty
+zpty shell 'zsh -f -i'
+zpty -w shell "source ${(q)KESTRUNE_TEST_DIR}/setup.zsh; print RE''ADY"
+zpty -r shell junk '*READY*'
+zpty -w -n shell "$1"$'\t'
+integer i
+for (( i = 0; i < 400; i++ )); do
+    [[ -f "${KESTRUNE_TEST_DIR}/offered" && "$(<"${KESTRUNE_TEST_DIR}/offered")" == *__END__* ]] && break
+    sleep 0.05
+done
+zpty -d shell
+)zsh";
+
 }  // namespace kestrune::testing

@@ -26,6 +26,7 @@
 #include "SharedServerTest.h"
 #include "eq/Bands.h"
 #include "eq/Presets.h"
+#include "support/Pactl.h"
 #include "support/Wave.h"
 
 namespace kestrune::daemon::testing {
@@ -214,20 +215,7 @@ class EqualizerEndToEndTest : public SharedServerTest {
   }
 
   unsigned sinkRate(const std::string& sink) const {
-    std::istringstream lines(pactl({"list", "short", "sinks"}));
-    for (std::string line; std::getline(lines, line);) {
-      std::istringstream fields(line);
-      std::string index;
-      std::string name;
-      std::string driver;
-      std::string format;
-      std::string channels;
-      std::string rate;
-      if (fields >> index >> name >> driver >> format >> channels >> rate && name == sink) {
-        return static_cast<unsigned>(std::stoul(rate));
-      }
-    }
-    return 0;
+    return test_pactl::sinkRateIn(pactl({"list", "short", "sinks"}), sink);
   }
 
   // The sinks and modules as pactl lists them (modules whole, with their

@@ -19,6 +19,7 @@
 #include "eq/Presets.h"
 #include "eq/SinkModule.h"
 #include "eq/SoundServers.h"
+#include "support/Pactl.h"
 #include "support/Wave.h"
 
 namespace kestrune::eq {
@@ -86,21 +87,7 @@ class LadspaSinkTest : public ::testing::TestWithParam<ServerKind> {
   }
 
   unsigned sinkRate(const std::string& sink) const {
-    std::istringstream lines(server_->pactl({"list", "short", "sinks"}).output);
-    for (std::string line; std::getline(lines, line);) {
-      std::istringstream fields(line);
-      std::string index;
-      std::string name;
-      std::string driver;
-      std::string format;
-      std::string channels;
-      std::string rate;
-      fields >> index >> name >> driver >> format >> channels >> rate;
-      if (name == sink) {
-        return static_cast<unsigned>(std::stoul(rate));
-      }
-    }
-    return 0;
+    return test_pactl::sinkRateIn(server_->pactl({"list", "short", "sinks"}).output, sink);
   }
 
   // Loads the equaliser in front of the null sink; the module's index.

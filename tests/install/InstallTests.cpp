@@ -38,19 +38,6 @@ zle -N __test_complete
 bindkey '^I' __test_complete
 )zsh";
 
-constexpr const char* zshDriver = R"zsh(zmodload zsh/zpty
-zpty shell 'zsh -f -i'
-zpty -w shell "source ${(q)KESTRUNE_TEST_DIR}/setup.zsh; print RE''ADY"
-zpty -r shell junk '*READY*'
-zpty -w -n shell "$1"$'\t'
-integer i
-for (( i = 0; i < 400; i++ )); do
-    [[ -f "${KESTRUNE_TEST_DIR}/offered" && "$(<"${KESTRUNE_TEST_DIR}/offered")" == *__END__* ]] && break
-    sleep 0.05
-done
-zpty -d shell
-)zsh";
-
 // bash-completion's loader finds the script on XDG_DATA_DIRS when the command
 // is first completed; the function it registers is then called as readline
 // would call it.
