@@ -212,6 +212,17 @@ class PulseSoundServer::Impl {
     run([&](pa_context* context, Pending* pending) {
       return pa_context_get_server_info(context, onServerRefresh, pending);
     });
+    awaitDefault(input, name);
+  }
+
+  // PipeWire's pulse server acknowledges a new default before its session
+  // manager has applied it, and reports it by an event a moment later: the
+  // answer waits for that, briefly, so that it tells what the server does.
+  void awaitDefault(bool input, const std::string& name) {
+    std::unique_lock state(stateMutex_);
+    changed_.wait_for(state, answerLimit, [&] {
+      return (input ? state_.defaultSource : state_.defaultSink) == name || link_ != Link::ready;
+    });
   }
 
   void setStreamVolume(std::uint32_t stream, double percent) {
@@ -618,6 +629,7 @@ class PulseSoundServer::Impl {
       state_.defaultSink = sink;
       state_.defaultSource = source;
     }
+    changed_.notify_all();
     if (changed) {
       observer_(SoundEvent{SoundEventKind::defaultsChanged});
     }
