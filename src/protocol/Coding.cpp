@@ -5,6 +5,7 @@
 
 #include "json/Decoder.h"
 #include "protocol/CaseNames.h"
+#include "protocol/Feed.h"
 #include "protocol/Fields.h"
 
 namespace kestrune {
@@ -246,6 +247,36 @@ CLIResponse decodeCLIResponse(const std::string& jsonText) {
 CLIResponse decodeCLIResponse(const char* jsonText) {
   return decodeCLIResponse(std::string_view(jsonText));
 }
+
+json::Value toJSON(const CLIStatusInfo& status) {
+  return coding::encodeFields(status);
+}
+json::Value toJSON(const CLIDeviceInfo& device) {
+  return coding::encodeFields(device);
+}
+json::Value toJSON(const CLIAppInfo& app) {
+  return coding::encodeFields(app);
+}
+json::Value toJSON(const CLIMediaInfo& media) {
+  return coding::encodeFields(media);
+}
+json::Value toJSON(const CLIBluetoothInfo& device) {
+  return coding::encodeFields(device);
+}
+
+template <class Record>
+Record decodeRecord(const json::Decoder& decoder) {
+  return coding::decodeValue<Record>(decoder);
+}
+template CLIStatusInfo decodeRecord<CLIStatusInfo>(const json::Decoder&);
+template CLIDeviceInfo decodeRecord<CLIDeviceInfo>(const json::Decoder&);
+template CLIAppInfo decodeRecord<CLIAppInfo>(const json::Decoder&);
+template CLIMediaInfo decodeRecord<CLIMediaInfo>(const json::Decoder&);
+template CLIBluetoothInfo decodeRecord<CLIBluetoothInfo>(const json::Decoder&);
+template std::vector<CLIDeviceInfo> decodeRecord<std::vector<CLIDeviceInfo>>(const json::Decoder&);
+template std::vector<CLIAppInfo> decodeRecord<std::vector<CLIAppInfo>>(const json::Decoder&);
+template std::vector<CLIBluetoothInfo> decodeRecord<std::vector<CLIBluetoothInfo>>(
+    const json::Decoder&);
 
 std::string encodeCompact(const CLICommand& command) {
   return json::writeCompact(toJSON(command));

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json/Decoder.h"
 #include "json/Value.h"
 #include "protocol/CLIResponse.h"
 
@@ -96,5 +97,10 @@ json::Value toJSON(const CLIDeviceInfo& device);
 json::Value toJSON(const CLIAppInfo& app);
 json::Value toJSON(const CLIMediaInfo& media);
 json::Value toJSON(const CLIBluetoothInfo& device);
+// A record (or an array of records) at a decoder's position; instantiated
+// for the five records above and the arrays of devices, apps and Bluetooth
+// devices. Throws json::DecodingError.
+template <class Record>
+Record decodeRecord(const json::Decoder& decoder);
 
 }  // namespace kestrune

@@ -17,9 +17,11 @@
 #include "json/Errors.h"
 #include "platform/FileDescriptor.h"
 #include "protocol/Coding.h"
+#include "server/Feed.h"
 #include "server/Framing.h"
 #include "server/ServerError.h"
 #include "server/Sockets.h"
+#include "server/WakePipe.h"
 
 namespace kestrune::server {
 
@@ -66,6 +68,16 @@ std::string encodeReplyFrame(const CLIResponse& response) {
   return frame(json);
 }
 
+// A feed frame; empty for one the encoder refuses (a number that is not
+// finite), which subscribers are better off without than the server.
+std::string feedFrame(const json::Value& event) {
+  try {
+    return frame(json::writeCompact(event));
+  } catch (const json::EncodingError&) {
+    return {};
+  }
+}
+
 }  // namespace
 
 std::string replyFrame(RequestHandler& handler, std::string_view body) {
@@ -85,53 +97,32 @@ std::string replyFrame(RequestHandler& handler, std::string_view body) {
 // the server.
 class Server::Answers {
  public:
-  Answers() {
-    std::array<int, 2> ends{};
-    if (::pipe(ends.data()) != 0) {
-      throw ServerError(ServerError::Kind::socketSetup,
-                        std::string("Could not create a pipe: ") + std::strerror(errno));
-    }
-    wakeRead_ = platform::FileDescriptor(ends[0]);
-    wakeWrite_ = platform::FileDescriptor(ends[1]);
-    if (!makeNonBlocking(wakeRead_.get()) || !makeNonBlocking(wakeWrite_.get())) {
-      throw ServerError(ServerError::Kind::socketSetup,
-                        std::string("Could not set up a pipe: ") + std::strerror(errno));
-    }
-  }
-
-  int descriptor() const noexcept { return wakeRead_.get(); }
+  int descriptor() const noexcept { return wake_.descriptor(); }
 
   void post(std::uint64_t connectionId, CLIResponse response) {
-    const std::lock_guard lock(mutex_);
-    pending_.emplace_back(connectionId, std::move(response));
-    if (!woken_) {
-      const char byte = 0;
-      // A full pipe already wakes the loop; nothing else can go wrong here.
-      woken_ = ::write(wakeWrite_.get(), &byte, 1) == 1 || errno == EAGAIN;
+    {
+      const std::lock_guard lock(mutex_);
+      pending_.emplace_back(connectionId, std::move(response));
     }
+    wake_.wake();
   }
 
   std::vector<std::pair<std::uint64_t, CLIResponse>> take() {
+    wake_.drain();
     const std::lock_guard lock(mutex_);
-    if (woken_) {
-      std::array<char, 64> sink{};
-      while (::read(wakeRead_.get(), sink.data(), sink.size()) > 0) {
-      }
-      woken_ = false;
-    }
     return std::exchange(pending_, {});
   }
 
  private:
-  platform::FileDescriptor wakeRead_;
-  platform::FileDescriptor wakeWrite_;
+  WakePipe wake_;
   std::mutex mutex_;
   std::vector<std::pair<std::uint64_t, CLIResponse>> pending_;
-  bool woken_ = false;
 };
 
 struct Server::Connection {
-  enum class Phase { receiving, answering, replying, finished };
+  // A subscriber stays `following` until it leaves or stops reading; its
+  // frames queue in `reply`.
+  enum class Phase { receiving, answering, replying, following, finished };
 
   std::uint64_t id = 0;
   platform::FileDescriptor fd;
@@ -145,6 +136,7 @@ struct Server::Connection {
   std::size_t bodyReceived = 0;
   std::string reply;
   std::size_t replySent = 0;
+  FeedKinds follows = FeedKinds::none();
 
   bool hasHeader() const { return headerReceived == frameHeaderSize; }
   bool hasBody() const { return hasHeader() && bodyReceived == body.size(); }
@@ -153,7 +145,20 @@ struct Server::Connection {
   bool waitsOnClient() const { return phase == Phase::receiving || phase == Phase::replying; }
 
   Clock::time_point wakeTime() const {
+    if (phase == Phase::following) {
+      return Clock::time_point::max();  // no deadline: it follows for as long as it likes
+    }
     return phase == Phase::receiving ? std::min(deadline, requestDeadline) : deadline;
+  }
+
+  std::size_t backlog() const { return reply.size() - replySent; }
+
+  void queueFrame(std::string_view frameBytes) {
+    if (replySent == reply.size()) {
+      reply.clear();
+      replySent = 0;
+    }
+    reply.append(frameBytes);
   }
 
   void startReply(std::string frameBytes) {
@@ -203,11 +208,17 @@ struct Server::Connection {
   }
 };
 
-Server::Server(int listeningFd, RequestHandler& handler, ServerOptions options)
+Server::Server(int listeningFd, RequestHandler& handler, ServerOptions options, Feed* feed)
     : listeningFd_(listeningFd),
       handler_(handler),
       options_(options),
-      answers_(std::make_shared<Answers>()) {}
+      answers_(std::make_shared<Answers>()),
+      feed_(feed) {
+  if (feed_ != nullptr) {
+    feed_->takeWakeUp();
+    published_ = feed_->current();
+  }
+}
 
 Server::~Server() = default;
 
@@ -240,6 +251,17 @@ void Server::receive(Connection& connection, Clock::time_point now) {
 }
 
 void Server::startAnswer(Connection& connection, Clock::time_point now) {
+  std::optional<Subscription> subscription;
+  try {
+    subscription = decodeSubscription(connection.body);
+  } catch (const json::DecodingError& error) {
+    connection.startReply(failureFrame("Invalid subscription: " + error.description()));
+    return;
+  }
+  if (subscription) {
+    startFollowing(connection, *subscription);
+    return;
+  }
   auto request = decodeRequest(connection.body);
   if (auto* refusal = std::get_if<CLIResponse>(&request)) {
     connection.startReply(encodeReplyFrame(*refusal));
@@ -258,6 +280,71 @@ void Server::startAnswer(Connection& connection, Clock::time_point now) {
   // A handler that answered at once has posted already: reply without
   // another trip through poll.
   takeAnswers(now);
+}
+
+void Server::startFollowing(Connection& connection, const Subscription& subscription) {
+  if (feed_ == nullptr) {
+    connection.startReply(failureFrame("This application offers no live feed."));
+    return;
+  }
+  if (subscribers() >= options_.maxSubscribers) {
+    connection.startReply(failureFrame("Too many subscribers: at most " +
+                                       std::to_string(options_.maxSubscribers) +
+                                       " may follow the changes at once."));
+    return;
+  }
+  connection.phase = Connection::Phase::following;
+  connection.follows = subscription.only;
+  connection.reply.clear();
+  connection.replySent = 0;
+  connection.queueFrame(feedFrame(snapshotEvent(published_, subscription.only)));
+  transmit(connection);
+}
+
+// Sends every subscriber what changed since the last time, at most once an
+// interval: a burst of changes goes out as the state it ended in.
+void Server::sendFeedChanges(Clock::time_point now) {
+  if (!feedChanged_ || now < lastFeedSend_ + options_.feedInterval) {
+    return;
+  }
+  feedChanged_ = false;
+  FeedState state = feed_->current();
+  const std::vector<FeedEvent> changes = changesBetween(published_, state);
+  published_ = std::move(state);
+  if (changes.empty()) {
+    return;
+  }
+  lastFeedSend_ = now;
+  std::vector<std::string> frames;
+  frames.reserve(changes.size());
+  for (const FeedEvent& change : changes) {
+    frames.push_back(feedFrame(change.body));
+  }
+  for (const auto& connection : connections_) {
+    if (connection->phase != Connection::Phase::following) {
+      continue;
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+      if (connection->follows.has(changes[i].kind)) {
+        connection->queueFrame(frames[i]);
+      }
+    }
+    transmit(*connection);
+    if (connection->backlog() > options_.subscriberBacklog) {
+      connection->phase = Connection::Phase::finished;  // it stopped reading
+    }
+  }
+}
+
+std::size_t Server::subscribers() const {
+  return static_cast<std::size_t>(
+      std::count_if(connections_.begin(), connections_.end(), [](const auto& connection) {
+        return connection->phase == Connection::Phase::following;
+      }));
+}
+
+std::size_t Server::oneShotConnections() const {
+  return connections_.size() - subscribers();
 }
 
 void Server::takeAnswers(Clock::time_point now) {
@@ -292,14 +379,43 @@ void Server::transmit(Connection& connection) {
     }
     connection.replySent += static_cast<std::size_t>(n);
   }
-  connection.phase = Connection::Phase::finished;
+  if (connection.phase != Connection::Phase::following) {
+    connection.phase = Connection::Phase::finished;
+  }
 }
+
+namespace {
+
+// A subscriber has nothing more to say: what it sends is read and dropped,
+// and its end of the stream ends the subscription.
+bool subscriberStillThere(int fd) {
+  std::array<char, 512> sink{};
+  while (true) {
+    const long n = ::recv(fd, sink.data(), sink.size(), 0);
+    if (n > 0) {
+      continue;
+    }
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+}
+
+}  // namespace
 
 void Server::advance(Connection& connection, Clock::time_point now) {
   if (connection.phase == Connection::Phase::receiving) {
     receive(connection, now);
   }
   if (connection.phase == Connection::Phase::replying) {
+    transmit(connection);
+  }
+  if (connection.phase == Connection::Phase::following) {
+    if (!subscriberStillThere(connection.fd.get())) {
+      connection.phase = Connection::Phase::finished;
+      return;
+    }
     transmit(connection);
   }
 }
@@ -321,7 +437,7 @@ bool Server::makeRoom() {
 }
 
 void Server::acceptNew(Clock::time_point now) {
-  while (connections_.size() < options_.maxConnections || makeRoom()) {
+  while (oneShotConnections() < options_.maxConnections || makeRoom()) {
     platform::FileDescriptor fd(::accept(listeningFd_, nullptr, nullptr));
     if (!fd) {
       if (errno == EINTR || errno == ECONNABORTED) {
@@ -355,7 +471,13 @@ void Server::acceptNew(Clock::time_point now) {
 int Server::pollTimeout(Clock::time_point now) const {
   std::optional<Clock::time_point> wake;
   for (const auto& connection : connections_) {
-    wake = wake ? std::min(*wake, connection->wakeTime()) : connection->wakeTime();
+    if (connection->phase != Connection::Phase::following) {
+      wake = wake ? std::min(*wake, connection->wakeTime()) : connection->wakeTime();
+    }
+  }
+  if (feedChanged_) {
+    const auto send = lastFeedSend_ + options_.feedInterval;
+    wake = wake ? std::min(*wake, send) : send;
   }
   if (acceptPausedUntil_ > now) {
     wake = wake ? std::min(*wake, acceptPausedUntil_) : acceptPausedUntil_;
@@ -368,12 +490,12 @@ int Server::pollTimeout(Clock::time_point now) const {
 }
 
 void Server::run(int stopFd) {
-  constexpr std::size_t fixedEvents = 3;  // stop, answers, listener
+  constexpr std::size_t fixedEvents = 4;  // stop, answers, listener, feed
   std::vector<pollfd> events;
   while (true) {
     const auto now = Clock::now();
     const bool roomForMore =
-        connections_.size() < options_.maxConnections ||
+        oneShotConnections() < options_.maxConnections ||
         std::any_of(connections_.begin(), connections_.end(),
                     [](const auto& connection) { return connection->waitsOnClient(); });
     const bool accepting = roomForMore && acceptPausedUntil_ <= now;
@@ -381,12 +503,15 @@ void Server::run(int stopFd) {
     events.push_back({stopFd, POLLIN, 0});
     events.push_back({answers_->descriptor(), POLLIN, 0});
     events.push_back({accepting ? listeningFd_ : -1, POLLIN, 0});
+    events.push_back({feed_ != nullptr ? feed_->descriptor() : -1, POLLIN, 0});
     for (const auto& connection : connections_) {
       short wanted = 0;
       if (connection->phase == Connection::Phase::receiving) {
         wanted = POLLIN;
       } else if (connection->phase == Connection::Phase::replying) {
         wanted = POLLOUT;
+      } else if (connection->phase == Connection::Phase::following) {
+        wanted = static_cast<short>(POLLIN | (connection->backlog() > 0 ? POLLOUT : 0));
       }
       events.push_back({wanted != 0 ? connection->fd.get() : -1, wanted, 0});
     }
@@ -413,6 +538,13 @@ void Server::run(int stopFd) {
     }
     if (events[1].revents != 0) {
       takeAnswers(after);
+    }
+    if (events[3].revents != 0) {
+      feed_->takeWakeUp();
+      feedChanged_ = true;
+    }
+    if (feed_ != nullptr) {
+      sendFeedChanges(after);
     }
     for (const auto& connection : connections_) {
       if (after >= connection->wakeTime()) {

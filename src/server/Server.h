@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/Feed.h"
 #include "server/RequestHandler.h"
 
 namespace kestrune::server {
@@ -25,16 +26,28 @@ struct ServerOptions {
   // Clients write their whole request at once: one still arriving after
   // this long is abandoned.
   std::chrono::milliseconds requestDeadline{2000};
+  // Subscribers to the feed, counted apart from the connections above.
+  std::size_t maxSubscribers = 64;
+  // A subscriber with more than this waiting for it has stopped reading and
+  // is dropped.
+  std::size_t subscriberBacklog = 1048576;
+  // Changes are sent at most this often; what changed meanwhile goes out
+  // together, in its final state.
+  std::chrono::milliseconds feedInterval{50};
 };
 
 // The framed reply to one request body: the handler's answer, or a failure
 // reply saying why the body is not a request ("Invalid request: ...").
 std::string replyFrame(RequestHandler& handler, std::string_view body);
 
+class Feed;
+
 class Server {
  public:
   // The listening socket must be non-blocking; the server does not own it.
-  Server(int listeningFd, RequestHandler& handler, ServerOptions options = {});
+  // Without a feed, subscriptions are refused.
+  Server(int listeningFd, RequestHandler& handler, ServerOptions options = {},
+         Feed* feed = nullptr);
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
   ~Server();
@@ -55,6 +68,10 @@ class Server {
   void receive(Connection& connection, Clock::time_point now);
   void transmit(Connection& connection);
   void startAnswer(Connection& connection, Clock::time_point now);
+  void startFollowing(Connection& connection, const Subscription& subscription);
+  void sendFeedChanges(Clock::time_point now);
+  std::size_t oneShotConnections() const;
+  std::size_t subscribers() const;
   void takeAnswers(Clock::time_point now);
   int pollTimeout(Clock::time_point now) const;
 
@@ -65,6 +82,11 @@ class Server {
   std::vector<std::unique_ptr<Connection>> connections_;
   std::uint64_t nextConnectionId_ = 1;
   Clock::time_point acceptPausedUntil_{};
+  Feed* feed_;
+  // What subscribers have been sent, and whether the feed changed since.
+  FeedState published_;
+  bool feedChanged_ = false;
+  Clock::time_point lastFeedSend_{};
 };
 
 }  // namespace kestrune::server

@@ -115,12 +115,13 @@ void runSimulator(const SimOptions& options, std::ostream& log) {
       writeStateFile(*options.stateFile, initial);  // fails early when it cannot be written
     }
   }
-  SimulatedState state(std::move(initial), SimulatedState::Options{options.stateFile, {}});
+  server::Feed feed;
+  SimulatedState state(std::move(initial), SimulatedState::Options{options.stateFile, {}, &feed});
 
   const server::ListeningSocket socket(options.socketPath);
   server::ServerOptions serverOptions;
   serverOptions.connectionDeadline = options.connectionDeadline;
-  server::Server server(socket.descriptor(), state, serverOptions);
+  server::Server server(socket.descriptor(), state, serverOptions, &feed);
   log << "kestrune-sim: listening on " << socket.path() << std::endl;
   server.run(signals.descriptor());
 }

@@ -8,6 +8,7 @@
 
 #include "eq/Presets.h"
 #include "protocol/Text.h"
+#include "server/FeedParts.h"
 #include "sim/SimError.h"
 #include "sim/StateFile.h"
 #include "sim/StateQueries.h"
@@ -333,12 +334,31 @@ double steadySeconds() {
 
 }  // namespace
 
+SimulatedState::SimulatedState(StateModel initial)
+    : SimulatedState(std::move(initial), Options{}) {}
+
 SimulatedState::SimulatedState(StateModel initial, Options options)
     : model_(std::move(initial)), options_(std::move(options)) {
   if (!options_.clock) {
     options_.clock = steadySeconds;
   }
   lastTick_ = options_.clock();
+  publishChanges();
+}
+
+// Subscribers see what the one-shot answers would say.
+void SimulatedState::publishChanges() {
+  if (options_.feed == nullptr) {
+    return;
+  }
+  const server::Ask ask = [this](const CLICommand& request) {
+    return answerFrom(model_, random_, request);
+  };
+  FeedState state;
+  server::readAudioPart(state, ask, "");
+  server::readMediaPart(state, ask);
+  server::readBluetoothPart(state, ask);
+  options_.feed->publish(std::move(state));
 }
 
 void SimulatedState::catchUpWithClock() {
@@ -371,6 +391,7 @@ CLIResponse SimulatedState::handle(const CLICommand& command) {
     }
   }
   model_ = std::move(next);
+  publishChanges();
   return response;
 }
 

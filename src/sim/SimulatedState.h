@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sim/MediaPlayer.h"
+#include "server/Feed.h"
 #include "server/RequestHandler.h"
 #include "sim/StateModel.h"
 
@@ -24,9 +25,12 @@ class SimulatedState final : public server::RequestHandler {
     // change that cannot be saved is not made.
     std::optional<std::string> stateFile;
     Clock clock;  // the steady clock when empty
+    // Subscribers follow the state here; each change is published as made.
+    server::Feed* feed = nullptr;
   };
 
-  explicit SimulatedState(StateModel initial = defaultState(), Options options = {});
+  explicit SimulatedState(StateModel initial = defaultState());
+  SimulatedState(StateModel initial, Options options);
 
   CLIResponse handle(const CLICommand& command) override;
 
@@ -35,6 +39,7 @@ class SimulatedState final : public server::RequestHandler {
 
  private:
   void catchUpWithClock();
+  void publishChanges();
 
   std::mutex mutex_;
   StateModel model_;
