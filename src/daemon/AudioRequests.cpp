@@ -634,6 +634,24 @@ void AudioRequests::defaultsChanged() {
   }
 }
 
+std::map<std::string, std::string, std::less<>> AudioRequests::appIcons() {
+  std::map<std::string, std::string, std::less<>> icons;
+  try {
+    for (const App& app : appsOf(sound_.snapshot())) {
+      for (const Stream& stream : app.streams) {
+        std::string icon = stream.property("application.icon_name");
+        if (!icon.empty()) {
+          icons.emplace(app.id, std::move(icon));
+          break;
+        }
+      }
+    }
+  } catch (const SoundServerUnreachable&) {
+    // No apps to show.
+  }
+  return icons;
+}
+
 void AudioRequests::serverConnected() {
   silenced_.clear();
   try {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -51,6 +52,9 @@ class AudioRequests {
   void streamAppeared(std::uint32_t stream);
   void serverConnected();
   void defaultsChanged();
+
+  // The icon name each app's streams give, by app id, for graphical clients.
+  std::map<std::string, std::string, std::less<>> appIcons();
 
  private:
   struct Visitor;

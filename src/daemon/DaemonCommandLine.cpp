@@ -17,6 +17,7 @@
 #include "platform/Directories.h"
 #include "platform/Files.h"
 #include "protocol/SocketPath.h"
+#include "server/Feed.h"
 #include "server/ListeningSocket.h"
 #include "server/Server.h"
 #include "server/ServerError.h"
@@ -143,6 +144,11 @@ class EventRelay {
       return;  // the first connection is caught up with when the handler starts
     }
     AudioRequests* audio = audio_;
+    // Subscribers hear of it once the reaction below has run.
+    struct AfterReaction {
+      DaemonHandler* handler;
+      ~AfterReaction() { handler->audioChanged(); }
+    } const publish{handler};
     switch (event.kind) {
       case SoundEventKind::connected:
         forwardedConnection_ = true;
@@ -155,6 +161,7 @@ class EventRelay {
         handler->postAudio([audio] { audio->defaultsChanged(); });
         break;
       case SoundEventKind::disconnected:
+      case SoundEventKind::pictureChanged:
         break;
     }
   }
@@ -168,6 +175,8 @@ class EventRelay {
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
   const server::ShutdownSignals signals;
+  // Before every source, which publish to it until they stop.
+  server::Feed feed;
   auto log = std::make_shared<JournalLog>();
   const auto say = [log](const std::string& line) { (*log)(line); };
 
@@ -184,6 +193,7 @@ void serve(const DaemonOptions& options) {
   media::MediaService mediaService;
   bluetooth::BluetoothService bluetoothService;
   DaemonHandler handler(audio, &mediaService, &bluetoothService);
+  handler.publishTo(feed, KESTRUNE_VERSION);
   relay->attach(&handler, &audio);
 
   sound.waitForFirstAttempt(firstConnectionWait);
@@ -193,7 +203,7 @@ void serve(const DaemonOptions& options) {
   }
 
   const server::ListeningSocket socket(options.socketPath);
-  server::Server server(socket.descriptor(), handler);
+  server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());
   server.run(signals.descriptor());
 

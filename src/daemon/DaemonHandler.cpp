@@ -4,6 +4,7 @@
 
 #include "daemon/bluetooth/BluetoothService.h"
 #include "daemon/media/MediaService.h"
+#include "server/FeedParts.h"
 
 namespace kestrune::daemon {
 
@@ -58,12 +59,46 @@ void DaemonHandler::begin(const CLICommand& command, Reply reply) {
   } else if (AudioRequests::answers(command)) {
     audioWorker_->post([this, command, reply = std::move(reply)] {
       reply(guarded([&] { return audio_.answer(command); }));
+      // Not every change shows in the sound server's events (silent mode,
+      // an app's remembered settings).
+      audioChanged();
     });
   } else {
     mediaWorker_->post([this, command, reply = std::move(reply)] {
       reply(guarded([&] { return answerMedia(command); }));
     });
   }
+}
+
+void DaemonHandler::publishTo(server::Feed& feed, std::string version) {
+  version_ = std::move(version);
+  feed_.store(&feed);
+  audioChanged();
+}
+
+void DaemonHandler::audioChanged() {
+  if (feed_.load() == nullptr || audioChangePending_.exchange(true)) {
+    return;
+  }
+  audioWorker_->post([this] {
+    audioChangePending_ = false;
+    publishAudio();
+  });
+}
+
+void DaemonHandler::publishAudio() {
+  FeedState part;
+  server::readAudioPart(
+      part, [this](const CLICommand& request) { return guarded([&] { return audio_.answer(request); }); },
+      version_);
+  part.appIcons = audio_.appIcons();
+  feed_.load()->update([&part](FeedState& state) {
+    state.status = std::move(part.status);
+    state.devices = std::move(part.devices);
+    state.apps = std::move(part.apps);
+    state.appIcons = std::move(part.appIcons);
+    state.statusUnavailable = std::move(part.statusUnavailable);
+  });
 }
 
 void DaemonHandler::postAudio(std::function<void()> job) {

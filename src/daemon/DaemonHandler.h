@@ -4,10 +4,13 @@
 // player or Bluetooth, nor the other way round. The server's thread only
 // hands requests over.
 
+#include <atomic>
 #include <memory>
+#include <string>
 
 #include "daemon/AudioRequests.h"
 #include "daemon/Worker.h"
+#include "server/Feed.h"
 #include "server/RequestHandler.h"
 
 namespace kestrune::daemon::media {
@@ -32,6 +35,14 @@ class DaemonHandler final : public server::RequestHandler {
   CLIResponse handle(const CLICommand& command) override;
   void begin(const CLICommand& command, Reply reply) override;
 
+  // Publishes the audio part of the state (status, devices, apps) to the
+  // feed from now on, read again after every change.
+  void publishTo(server::Feed& feed, std::string version);
+  // Something the audio part shows may have changed (a sound server event,
+  // from any thread): it is read again on the audio worker, once however
+  // many calls come meanwhile.
+  void audioChanged();
+
   // Work for the audio worker from elsewhere (the sound server's events).
   void postAudio(std::function<void()> job);
   // Runs `job` on the audio worker and waits for it (at shutdown).
@@ -40,10 +51,14 @@ class DaemonHandler final : public server::RequestHandler {
  private:
   CLIResponse answerMedia(const CLICommand& command);
   CLIResponse answerBluetooth();
+  void publishAudio();
 
   AudioRequests& audio_;
   media::MediaService* media_;
   bluetooth::BluetoothService* bluetooth_;
+  std::atomic<server::Feed*> feed_{nullptr};
+  std::string version_;
+  std::atomic<bool> audioChangePending_{false};
   // Declared last: they stop (finishing their queues) before the rest goes.
   std::unique_ptr<Worker> mediaWorker_;
   std::unique_ptr<Worker> bluetoothWorker_;

@@ -633,21 +633,28 @@ class PulseSoundServer::Impl {
     if (changed) {
       observer_(SoundEvent{SoundEventKind::defaultsChanged});
     }
+    pictureChanged();
   }
 
   void storeSink(const pa_sink_info& info) {
-    const std::lock_guard state(stateMutex_);
-    state_.sinks[info.index] = deviceFrom(info, false);
-    rawVolumes_[key(Kind::sink, info.index)] = info.volume;
+    {
+      const std::lock_guard state(stateMutex_);
+      state_.sinks[info.index] = deviceFrom(info, false);
+      rawVolumes_[key(Kind::sink, info.index)] = info.volume;
+    }
+    pictureChanged();
   }
 
   void storeSource(const pa_source_info& info) {
     if (info.monitor_of_sink != PA_INVALID_INDEX) {
       return;  // a sink's monitor, not a device
     }
-    const std::lock_guard state(stateMutex_);
-    state_.sources[info.index] = deviceFrom(info, true);
-    rawVolumes_[key(Kind::source, info.index)] = info.volume;
+    {
+      const std::lock_guard state(stateMutex_);
+      state_.sources[info.index] = deviceFrom(info, true);
+      rawVolumes_[key(Kind::source, info.index)] = info.volume;
+    }
+    pictureChanged();
   }
 
   void storeStream(const pa_sink_input_info& info) {
@@ -659,9 +666,27 @@ class PulseSoundServer::Impl {
     if (announce_.erase(info.index) > 0) {
       observer_(SoundEvent{SoundEventKind::streamAppeared, info.index});
     }
+    pictureChanged();
+  }
+
+  // Tells the observer of every change of a complete picture; while it is
+  // being synced, `connected` says it once at the end.
+  void pictureChanged() {
+    {
+      const std::lock_guard state(stateMutex_);
+      if (link_ != Link::ready) {
+        return;
+      }
+    }
+    observer_(SoundEvent{SoundEventKind::pictureChanged});
   }
 
   void forget(unsigned facility, std::uint32_t index) {
+    forgetLocked(facility, index);
+    pictureChanged();
+  }
+
+  void forgetLocked(unsigned facility, std::uint32_t index) {
     const std::lock_guard state(stateMutex_);
     switch (facility) {
       case PA_SUBSCRIPTION_EVENT_SINK:

@@ -86,7 +86,8 @@ enum class SoundEventKind {
   connected,       // (again): the picture is complete
   disconnected,    // the picture is empty until the next `connected`
   streamAppeared,  // a new playback stream, with its index
-  defaultsChanged  // the default sink or source is another one
+  defaultsChanged,  // the default sink or source is another one
+  pictureChanged    // anything in a complete picture changed
 };
 
 struct SoundEvent {
