@@ -89,7 +89,8 @@ void DaemonHandler::audioChanged() {
 void DaemonHandler::publishAudio() {
   FeedState part;
   server::readAudioPart(
-      part, [this](const CLICommand& request) { return guarded([&] { return audio_.answer(request); }); },
+      part,
+      [this](const CLICommand& request) { return guarded([&] { return audio_.answer(request); }); },
       version_);
   part.appIcons = audio_.appIcons();
   feed_.load()->update([&part](FeedState& state) {

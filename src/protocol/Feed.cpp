@@ -146,8 +146,7 @@ std::string requiredString(const json::KeyedDecoder& object, std::string_view ke
   return object.decode<std::string>(key);
 }
 
-std::optional<std::string> optionalString(const json::KeyedDecoder& object,
-                                          std::string_view key) {
+std::optional<std::string> optionalString(const json::KeyedDecoder& object, std::string_view key) {
   return object.decodeIfPresent<std::string>(key);
 }
 

@@ -337,10 +337,9 @@ void Server::sendFeedChanges(Clock::time_point now) {
 }
 
 std::size_t Server::subscribers() const {
-  return static_cast<std::size_t>(
-      std::count_if(connections_.begin(), connections_.end(), [](const auto& connection) {
-        return connection->phase == Connection::Phase::following;
-      }));
+  return static_cast<std::size_t>(std::count_if(
+      connections_.begin(), connections_.end(),
+      [](const auto& connection) { return connection->phase == Connection::Phase::following; }));
 }
 
 std::size_t Server::oneShotConnections() const {

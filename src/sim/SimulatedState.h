@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "sim/MediaPlayer.h"
 #include "server/Feed.h"
 #include "server/RequestHandler.h"
+#include "sim/MediaPlayer.h"
 #include "sim/StateModel.h"
 
 namespace kestrune::sim {

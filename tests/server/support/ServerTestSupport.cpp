@@ -153,8 +153,8 @@ std::pair<platform::FileDescriptor, platform::FileDescriptor> makePipe() {
 }  // namespace
 
 BackgroundServer::BackgroundServer(const std::string& path, RequestHandler& handler,
-                                   ServerOptions options)
-    : socket_(path), server_(socket_.descriptor(), handler, options) {
+                                   ServerOptions options, Feed* feed)
+    : socket_(path), server_(socket_.descriptor(), handler, options, feed) {
   auto [readEnd, writeEnd] = makePipe();
   stopRead_ = std::move(readEnd);
   stopWrite_ = std::move(writeEnd);

@@ -53,7 +53,8 @@ class VolumeKeeper : public RequestHandler {
 // A Server serving `handler` on `path` from a background thread until dropped.
 class BackgroundServer {
  public:
-  BackgroundServer(const std::string& path, RequestHandler& handler, ServerOptions options = {});
+  BackgroundServer(const std::string& path, RequestHandler& handler, ServerOptions options = {},
+                   Feed* feed = nullptr);
   BackgroundServer(const BackgroundServer&) = delete;
   BackgroundServer& operator=(const BackgroundServer&) = delete;
   ~BackgroundServer();
