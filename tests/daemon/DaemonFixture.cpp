@@ -138,8 +138,13 @@ std::vector<const json::Value*> streamsOf(const json::Value& inputs,
 
 Process::Process(const std::string& program, const std::vector<std::string>& arguments,
                  const std::vector<std::string>& environment, const std::string& logPath)
+    : Process(program, arguments, environment, logPath, "/dev/null") {}
+
+Process::Process(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment, const std::string& logPath,
+                 const std::string& outPath)
     : logPath_(logPath) {
-  pid_ = spawn(program, arguments, environment, "/dev/null", logPath_);
+  pid_ = spawn(program, arguments, environment, outPath, logPath_);
 }
 
 Process::~Process() {

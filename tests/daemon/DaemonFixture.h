@@ -25,6 +25,10 @@ class Process {
  public:
   Process(const std::string& program, const std::vector<std::string>& arguments,
           const std::vector<std::string>& environment, const std::string& logPath);
+  // The same with standard output kept in `outPath`.
+  Process(const std::string& program, const std::vector<std::string>& arguments,
+          const std::vector<std::string>& environment, const std::string& logPath,
+          const std::string& outPath);
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
   ~Process();

@@ -1,0 +1,285 @@
+// kestrune-watch following the real kestruned on a private PulseAudio and a
+// private PipeWire: each change made with pactl appears as its line, with
+// the values pactl shows.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+
+#include "DaemonFixture.h"
+#include "SharedServerTest.h"
+#include "daemon/dbus/Peers.h"
+#include "json/Value.h"
+
+#ifdef KESTRUNE_WATCH_BINARY
+
+namespace kestrune::daemon::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using ::kestrune::testing::trimmed;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// kestrune-watch in the background, its lines read back from its output.
+class Watch {
+ public:
+  Watch(const Daemon& daemon, const std::string& directory, std::vector<std::string> arguments)
+      : outPath_(directory + "/watch" + std::to_string(++count_) + ".out") {
+    arguments.insert(arguments.begin(), {"--socket", daemon.socketPath()});
+    process_ = std::make_unique<Process>(KESTRUNE_WATCH_BINARY, arguments,
+                                         std::vector<std::string>{}, outPath_ + ".err", outPath_);
+  }
+
+  std::vector<std::string> lines() const {
+    std::ifstream in(outPath_);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(in, line);) {
+      all.push_back(line);
+    }
+    // A line still being written is not a line yet.
+    if (!all.empty() && !endsWithNewline()) {
+      all.pop_back();
+    }
+    return all;
+  }
+
+  // The first line after those already taken that satisfies `wanted`, once
+  // it is there; the lines seen so far in the failure otherwise.
+  json::Value next(const std::function<bool(const json::Value&)>& wanted,
+                   std::chrono::milliseconds limit = 5s) {
+    std::optional<json::Value> found;
+    eventually(
+        [&] {
+          const std::vector<std::string> all = lines();
+          for (; taken_ < all.size(); ++taken_) {
+            json::Value line = json::parse(all[taken_]);
+            if (wanted(line)) {
+              ++taken_;
+              found = std::move(line);
+              return true;
+            }
+          }
+          return false;
+        },
+        limit);
+    if (!found) {
+      ADD_FAILURE() << "no such line; kestrune-watch printed:\n" << everything();
+      return json::Value();
+    }
+    return *found;
+  }
+
+  std::string everything() const {
+    std::string all;
+    for (const auto& line : lines()) {
+      all += line + "\n";
+    }
+    return all + "(stderr) " + process_->log();
+  }
+
+  Process& process() { return *process_; }
+
+ private:
+  bool endsWithNewline() const {
+    std::ifstream in(outPath_, std::ios::binary | std::ios::ate);
+    if (in.tellg() <= 0) {
+      return true;
+    }
+    in.seekg(-1, std::ios::end);
+    return in.get() == '\n';
+  }
+
+  static inline int count_ = 0;
+  std::string outPath_;
+  std::unique_ptr<Process> process_;
+  std::size_t taken_ = 0;
+};
+
+std::string eventOf(const json::Value& line) {
+  const json::Value* name = line.find("event");
+  return name != nullptr && name->isString() ? name->asString() : "";
+}
+
+const json::Value* member(const json::Value& value, std::initializer_list<const char*> path) {
+  const json::Value* at = &value;
+  for (const char* key : path) {
+    at = at->find(key);
+    if (at == nullptr) {
+      return nullptr;
+    }
+  }
+  return at;
+}
+
+std::function<bool(const json::Value&)> eventIs(const std::string& name) {
+  return [name](const json::Value& line) { return eventOf(line) == name; };
+}
+
+// A device line of that device, with the member at that value.
+template <class Value>
+std::function<bool(const json::Value&)> deviceWith(const std::string& uid, const char* key,
+                                                   Value value) {
+  return [=](const json::Value& line) {
+    const json::Value* device = line.find("device");
+    return eventOf(line) == "device" && device != nullptr &&
+           device->find("uid")->asString() == uid && device->find(key) != nullptr &&
+           *device->find(key) == json::Value(value);
+  };
+}
+
+template <class Value>
+std::function<bool(const json::Value&)> statusWith(std::initializer_list<const char*> path,
+                                                   Value value) {
+  return [=](const json::Value& line) {
+    const json::Value* found = eventOf(line) == "status" ? member(line, {"status"}) : nullptr;
+    for (const char* key : path) {
+      found = found != nullptr ? found->find(key) : nullptr;
+    }
+    return found != nullptr && *found == json::Value(value);
+  };
+}
+
+class FeedEndToEndTest : public SharedServerTest {
+ protected:
+  void SetUp() override {
+    useSharedServer();
+    daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
+  }
+
+  void TearDown() override {
+    watches_.clear();
+    daemon_.reset();
+  }
+
+  Watch& watch(std::vector<std::string> arguments = {}) {
+    watches_.push_back(std::make_unique<Watch>(*daemon_, scratch_.path(), std::move(arguments)));
+    return *watches_.back();
+  }
+
+  // pactl's index of the one stream of a client, once the server has placed it.
+  std::string streamOf(const std::string& client) {
+    EXPECT_TRUE(eventually([&] { return sinksOfClient(*server_, client).size() == 1; }));
+    const auto streams = streamIndicesOfClient(*server_, client);
+    return streams.empty() ? "" : streams.front();
+  }
+
+  std::vector<std::unique_ptr<Watch>> watches_;
+};
+
+TEST_P(FeedEndToEndTest, ChangesMadeWithPactlAppearAsTheirLines) {
+  Watch& lines = watch();
+  const json::Value snapshot = lines.next(eventIs("snapshot"));
+  ASSERT_NE(member(snapshot, {"status", "outputDevice", "uid"}), nullptr) << lines.everything();
+  EXPECT_EQ(member(snapshot, {"status", "outputDevice", "uid"})->asString(),
+            trimmed(pactl({"get-default-sink"})));
+  EXPECT_TRUE(member(snapshot, {"media"})->isNull());
+
+  pactl({"set-sink-volume", "speakers", "55%"});
+  ASSERT_TRUE(contains(pactl({"get-sink-volume", "speakers"}), "/  55% /"));
+  lines.next(deviceWith("speakers", "volume", 55));
+  lines.next(statusWith({"outputVolume"}, 55));
+
+  pactl({"set-source-mute", "mic", "1"});
+  ASSERT_EQ(pactl({"get-source-mute", "mic"}), "Mute: yes\n");
+  lines.next(deviceWith("mic", "isMuted", true));
+  lines.next(statusWith({"isMuted"}, true));
+
+  pactl({"set-default-sink", "headphones"});
+  ASSERT_TRUE(eventually([&] { return trimmed(pactl({"get-default-sink"})) == "headphones"; }));
+  lines.next(deviceWith("headphones", "isDefault", true));
+  lines.next(statusWith({"outputDevice", "uid"}, "headphones"));
+}
+
+TEST_P(FeedEndToEndTest, AnAppAppearsChangesAndGoesAway) {
+  Watch& lines = watch({"--only", "apps"});
+  const json::Value snapshot = lines.next(eventIs("snapshot"));
+  EXPECT_EQ(snapshot.find("status"), nullptr) << "only apps were asked for";
+  auto player = std::make_unique<Player>(*server_, "Jukebox");
+  const json::Value appeared = lines.next([](const json::Value& line) {
+    return eventOf(line) == "app" && member(line, {"app", "name"})->asString() == "Jukebox";
+  });
+  const std::string id = member(appeared, {"app", "id"})->asString();
+
+  const std::string stream = streamOf("Jukebox");
+  pactl({"set-sink-input-volume", stream, "30%"});
+  ASSERT_TRUE(
+      eventually([&] { return clientVolumes(*server_, "Jukebox") == std::vector<int>{30}; }));
+  lines.next([&](const json::Value& line) {
+    return eventOf(line) == "app" && member(line, {"app", "id"})->asString() == id &&
+           member(line, {"app", "volume"})->asDouble() == 30;
+  });
+
+  player.reset();
+  ASSERT_TRUE(eventually([&] { return streamIndicesOfClient(*server_, "Jukebox").empty(); }));
+  const json::Value gone = lines.next(eventIs("app-removed"));
+  EXPECT_EQ(gone.find("id")->asString(), id);
+  for (const std::string& line : lines.lines()) {
+    EXPECT_TRUE(contains(line, "\"event\":\"app") || contains(line, "\"snapshot\"")) << line;
+  }
+}
+
+TEST_P(FeedEndToEndTest, AFormatPrintsTheNewVolume) {
+  pactl({"set-sink-volume", "speakers", "40%"});
+  Watch& lines = watch({"--format", "{volume} {output}"});
+  lines.next([](const json::Value&) { return true; });  // the first rendering
+  pactl({"set-sink-volume", "speakers", "63%"});
+  EXPECT_TRUE(eventually([&] {
+    const auto all = lines.lines();
+    return !all.empty() && all.back() == "63 Speakers";
+  })) << lines.everything();
+}
+
+// Servers that go away, each with a server and a daemon of its own.
+class FeedFaultTest : public ::testing::TestWithParam<ServerKind> {
+ protected:
+  ScratchDirectory scratch_;
+  std::string serverDirectory() const { return scratch_.path() + "/server"; }
+};
+
+TEST_P(FeedFaultTest, TheSoundServerAndTheDaemonGoingAwayAreLinesThenFreshState) {
+  std::filesystem::create_directories(serverDirectory());
+  SoundServer server(GetParam(), serverDirectory());
+  auto daemon = std::make_unique<Daemon>(server, scratch_.path());
+  Watch lines(*daemon, scratch_.path(), {});
+  lines.next(eventIs("snapshot"));
+
+  server.kill();
+  const json::Value gone = lines.next(statusWith({"isRunning"}, false));
+  ASSERT_NE(gone.find("unavailable"), nullptr);
+  EXPECT_TRUE(contains(gone.find("unavailable")->asString(), "The sound server is not reachable"));
+  server.start();
+  const json::Value back = lines.next(statusWith({"isRunning"}, true), 10s);
+  EXPECT_EQ(back.find("unavailable"), nullptr);
+  EXPECT_EQ(member(back, {"status", "outputDevice", "uid"})->asString(), "speakers");
+
+  daemon->process().signal(SIGKILL);
+  daemon->process().wait(2s);
+  lines.next([](const json::Value& line) {
+    return eventOf(line) == "daemon" && line.find("running")->asBool() == false;
+  });
+  std::filesystem::remove(daemon->socketPath());  // what a crash leaves behind
+  daemon = std::make_unique<Daemon>(server, scratch_.path());
+  const json::Value again = lines.next(eventIs("snapshot"), 10s);
+  EXPECT_EQ(member(again, {"status", "outputDevice", "uid"})->asString(), "speakers");
+  EXPECT_TRUE(lines.process().running()) << "it never exits because the daemon went away";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, FeedEndToEndTest,
+                         ::testing::Values(ServerKind::pulseAudio, ServerKind::pipeWire),
+                         [](const auto& tested) { return nameOf(tested.param); });
+INSTANTIATE_TEST_SUITE_P(BothServers, FeedFaultTest,
+                         ::testing::Values(ServerKind::pulseAudio, ServerKind::pipeWire),
+                         [](const auto& tested) { return nameOf(tested.param); });
+
+}  // namespace
+}  // namespace kestrune::daemon::testing
+
+#endif  // KESTRUNE_WATCH_BINARY
