@@ -1,10 +1,13 @@
 #include "daemon/bluetooth/BluetoothService.h"
 
+#include <algorithm>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "daemon/bluetooth/Devices.h"
 #include "daemon/dbus/Bus.h"
+#include "daemon/dbus/Watch.h"
 
 namespace kestrune::daemon::bluetooth {
 
@@ -16,15 +19,71 @@ const char* bluez = "org.bluez";
 const char* busDaemon = "org.freedesktop.DBus";
 const char* objectManager = "org.freedesktop.DBus.ObjectManager";
 
+// While the system bus is absent (or BlueZ does not answer), the following
+// thread tries again after these pauses, doubling from the first to the
+// last.
+constexpr std::chrono::milliseconds firstRetry{100};
+constexpr std::chrono::milliseconds lastRetry{2000};
+
 CLIResponse failure(std::string error) {
   return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
 }
 
+bool sameDevice(const CLIBluetoothInfo& a, const CLIBluetoothInfo& b) {
+  return std::tie(a.name, a.batteryLevel, a.isConnected) ==
+         std::tie(b.name, b.batteryLevel, b.isConnected);
+}
+
+BluetoothList absent() {
+  return BluetoothList{{}, blueZAbsent};
+}
+
 }  // namespace
+
+bool operator==(const BluetoothList& a, const BluetoothList& b) {
+  return a.unavailable == b.unavailable &&
+         std::equal(a.devices.begin(), a.devices.end(), b.devices.begin(), b.devices.end(),
+                    sameDevice);
+}
 
 class BluetoothService::Impl {
  public:
   explicit Impl(Options options) : options_(std::move(options)) { connectError_ = connect(); }
+
+  // One round of following: connects if needed (after a pause while the
+  // bus is absent), applies what BlueZ said, and tells the list once BlueZ
+  // has given it. Returns what to wait for next.
+  dbus::Wait follow(std::optional<BluetoothList>& now) {
+    if (!bus_ || !bus_->isOpen()) {
+      if (Clock::now() < nextAttempt_) {
+        now = absent();
+        return dbus::Wait{std::nullopt, nextAttempt_};
+      }
+      disconnect();
+      connectError_ = connect();
+    }
+    if (!connectError_) {
+      auto processed = bus_->processPending();
+      std::optional<Clock::time_point> retry;
+      if (processed) {
+        retry = askAgainIfSilent();
+      }
+      auto poll = processed ? bus_->pollFor() : dbus::Result<dbus::Bus::PollFor>(processed.error());
+      if (poll && bus_->isOpen()) {
+        if (loaded_) {
+          now = currentList();
+        }
+        return dbus::Wait{poll.value(), retry};
+      }
+      disconnect();
+      connectError_ =
+          poll ? dbus::Error{std::string(dbus::errorNames::disconnected), "lost the system bus"}
+               : poll.error();
+    }
+    now = absent();
+    backOff();
+    return dbus::Wait{std::nullopt, nextAttempt_};
+  }
 
   CLIResponse listBluetooth() {
     const Clock::time_point deadline = Clock::now() + options_.answerTime;
@@ -32,10 +91,10 @@ class BluetoothService::Impl {
       return failure(std::move(*problem));
     }
     if (timedOut_) {
-      return failure("Bluetooth is unavailable: BlueZ did not answer.");
+      return failure(blueZSilent);
     }
     if (!present_) {
-      return failure("Bluetooth is unavailable: BlueZ is not running.");
+      return failure(blueZAbsent);
     }
     return CLIResponse{true,
                        CLIResponseData{CLIResponseData::Bluetooth{connectedAudioDevices(tree_)}},
@@ -188,6 +247,40 @@ class BluetoothService::Impl {
     }
   }
 
+  BluetoothList currentList() const {
+    if (timedOut_) {
+      return BluetoothList{{}, blueZSilent};
+    }
+    if (!present_) {
+      return absent();
+    }
+    return BluetoothList{connectedAudioDevices(tree_), std::nullopt};
+  }
+
+  // BlueZ that did not answer is asked again now and then (it may have been
+  // busy); absent BlueZ announces its return by taking its name. Returns
+  // when to ask next, if it is to be asked.
+  std::optional<Clock::time_point> askAgainIfSilent() {
+    if (!(loaded_ && timedOut_)) {
+      if (loaded_) {
+        retryDelay_ = firstRetry;
+        nextAttempt_ = {};
+      }
+      return std::nullopt;
+    }
+    if (Clock::now() < nextAttempt_) {
+      return nextAttempt_;
+    }
+    fetch();  // its own timeout wakes the thread
+    backOff();
+    return std::nullopt;
+  }
+
+  void backOff() {
+    nextAttempt_ = Clock::now() + retryDelay_;
+    retryDelay_ = std::min(retryDelay_ * 2, lastRetry);
+  }
+
   // Connects if needed and applies what BlueZ said since the last answer.
   // A connection found broken is made again once (the bus may have been
   // restarted). Returns why the list cannot be given, if it cannot.
@@ -230,6 +323,40 @@ class BluetoothService::Impl {
   bool loaded_ = false;    // tree_ is BlueZ's current view (or BlueZ is absent)
   bool present_ = false;   // BlueZ answered
   bool timedOut_ = false;  // BlueZ is there but did not answer
+  // The following thread's next attempt to connect, or to ask a silent
+  // BlueZ again.
+  Clock::time_point nextAttempt_{};
+  std::chrono::milliseconds retryDelay_ = firstRetry;
+};
+
+// The thread that follows the bus, and what it last told the observer.
+struct BluetoothService::Following {
+  Following(BluetoothService& service, BluetoothObserver told)
+      : observer(std::move(told)),
+        thread("kestruned-bluez", [this, &service] { return step(service); }) {}
+
+  dbus::Wait step(BluetoothService& service) {
+    std::optional<BluetoothList> now;
+    dbus::Wait wait;
+    {
+      const std::lock_guard<std::mutex> lock(service.mutex_);
+      if (!service.impl_) {
+        now = absent();
+      } else {
+        wait = service.impl_->follow(now);
+      }
+    }
+    if (now && now != sent) {
+      sent = now;
+      observer(*now);
+    }
+    return wait;
+  }
+
+  BluetoothObserver observer;
+  std::optional<BluetoothList> sent;
+  // Last: it starts once the rest is there, and stops before it goes.
+  dbus::WatchThread thread;
 };
 
 BluetoothService::BluetoothService() : BluetoothService(Options{}) {}
@@ -244,8 +371,34 @@ BluetoothService::BluetoothService(Options options) {
 
 BluetoothService::~BluetoothService() = default;
 
+bool BluetoothService::follow(BluetoothObserver observer) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (following_) {
+    return false;
+  }
+  try {
+    following_ = std::make_unique<Following>(*this, std::move(observer));
+  } catch (...) {
+    return false;  // no thread or descriptor to be had
+  }
+  return true;
+}
+
+std::uint64_t BluetoothService::followWakeUps() const {
+  return following_ ? following_->thread.steps() : 0;
+}
+
 CLIResponse BluetoothService::listBluetooth() {
   const std::lock_guard<std::mutex> lock(mutex_);
+  // The answer may have read the bus: the following thread looks again.
+  struct WakeFollower {
+    const Following* following;
+    ~WakeFollower() {
+      if (following != nullptr) {
+        following->thread.wake();
+      }
+    }
+  } const wakeFollower{following_.get()};
   if (!impl_) {
     return failure("Bluetooth is unavailable.");
   }

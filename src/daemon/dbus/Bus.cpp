@@ -3,7 +3,9 @@
 #include <systemd/sd-bus.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <utility>
 
@@ -296,6 +298,37 @@ Status Bus::waitUntil(Clock::time_point deadline) {
     return errorFromErrno(r, "lost the D-Bus connection");
   }
   return processPending();
+}
+
+Result<Bus::PollFor> Bus::pollFor() {
+  PollFor wait;
+  wait.descriptor = sd_bus_get_fd(bus_);
+  if (wait.descriptor < 0) {
+    return errorFromErrno(wait.descriptor, "lost the D-Bus connection");
+  }
+  const int events = sd_bus_get_events(bus_);
+  if (events < 0) {
+    return errorFromErrno(events, "lost the D-Bus connection");
+  }
+  wait.events = static_cast<short>(events);
+  std::uint64_t due = 0;
+  const int r = sd_bus_get_timeout(bus_, &due);
+  if (r < 0) {
+    return errorFromErrno(r, "lost the D-Bus connection");
+  }
+  if (due != UINT64_MAX) {
+    // sd-bus gives an absolute CLOCK_MONOTONIC time (0: at once).
+    // Without a reading of that clock, the loop comes back at once.
+    timespec now{};
+    std::uint64_t left = 0;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) == 0) {
+      const auto nowMicroseconds = static_cast<std::uint64_t>(now.tv_sec) * 1'000'000 +
+                                   static_cast<std::uint64_t>(now.tv_nsec) / 1'000;
+      left = due > nowMicroseconds ? due - nowMicroseconds : 0;
+    }
+    wait.deadline = Clock::now() + std::chrono::microseconds(left);
+  }
+  return wait;
 }
 
 std::chrono::microseconds timeLeft(Clock::time_point deadline) {

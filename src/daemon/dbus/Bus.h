@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,17 @@ class Bus {
   // Dispatches what has arrived; when nothing had, waits until something
   // arrives or the deadline passes, and dispatches that.
   Status waitUntil(Clock::time_point deadline);
+
+  // What an event loop of the owner's waits for before calling
+  // processPending() again: the descriptor becoming ready for `events`
+  // (POLLIN, POLLOUT), or the deadline (a pending call's timeout; now when
+  // messages are already queued), whichever comes first.
+  struct PollFor {
+    int descriptor = -1;
+    short events = 0;
+    std::optional<Clock::time_point> deadline;
+  };
+  Result<PollFor> pollFor();
 
   bool isOpen() const;
   // This connection's unique name (":1.42"); waits for the bus's greeting

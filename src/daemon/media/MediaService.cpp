@@ -4,12 +4,14 @@
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
 
 #include "daemon/dbus/Bus.h"
+#include "daemon/dbus/Watch.h"
 #include "daemon/media/Mpris.h"
 #include "daemon/media/PlayerRegistry.h"
 
@@ -29,6 +31,23 @@ constexpr std::chrono::milliseconds newPlayerWait{500};
 
 // A quiet spell after a change that ends the wait for more of it.
 constexpr std::chrono::milliseconds settlePause{100};
+
+// While the session bus is absent, the following thread tries to connect
+// again after these pauses, doubling from the first to the last.
+constexpr std::chrono::milliseconds firstRetry{100};
+constexpr std::chrono::milliseconds lastRetry{2000};
+
+// The player properties a now-playing shows; a player that invalidates one
+// of them is asked for its state again.
+bool shownProperty(const std::string& property) {
+  return property == "PlaybackStatus" || property == "Metadata" || property == "Volume";
+}
+
+bool sameMedia(const CLIMediaInfo& a, const CLIMediaInfo& b) {
+  return std::tie(a.title, a.artist, a.album, a.player, a.isPlaying, a.position, a.duration,
+                  a.volume) == std::tie(b.title, b.artist, b.album, b.player, b.isPlaying,
+                                        b.position, b.duration, b.volume);
+}
 
 CLIResponse failure(std::string error) {
   return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
@@ -93,6 +112,41 @@ struct Target {
 class MediaService::Impl {
  public:
   explicit Impl(Options options) : options_(std::move(options)) { connectError_ = connect(); }
+
+  // One round of following: connects if needed (after a pause while the
+  // bus is absent), applies what the bus said, and tells what is playing
+  // once the players on the bus are known. Returns what to wait for next.
+  dbus::Wait follow(std::optional<NowPlaying>& now) {
+    if (!bus_ || !bus_->isOpen()) {
+      if (Clock::now() < nextAttempt_) {
+        now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
+        return dbus::Wait{std::nullopt, nextAttempt_};
+      }
+      disconnect();
+      connectError_ = connect();
+    }
+    if (!connectError_) {
+      auto processed = bus_->processPending();
+      // Only an answer waits for these; between answers they would pile up.
+      events_.clear();
+      auto poll = processed ? bus_->pollFor() : dbus::Result<dbus::Bus::PollFor>(processed.error());
+      if (poll && bus_->isOpen()) {
+        retryDelay_ = firstRetry;
+        if (playersKnown()) {
+          now = currentlyPlaying();
+        }
+        return dbus::Wait{poll.value(), std::nullopt};
+      }
+      disconnect();
+      connectError_ =
+          poll ? dbus::Error{std::string(dbus::errorNames::disconnected), "lost the session bus"}
+               : poll.error();
+    }
+    now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
+    nextAttempt_ = Clock::now() + retryDelay_;
+    retryDelay_ = std::min(retryDelay_ * 2, lastRetry);
+    return dbus::Wait{std::nullopt, nextAttempt_};
+  }
 
   CLIResponse answer(const CLICommand& command) {
     if (!isMediaRequest(command)) {
@@ -184,6 +238,7 @@ class MediaService::Impl {
     statusQueries_.clear();
     identityQueries_.clear();
     identities_.clear();
+    properties_.clear();
     registry_.clear();
     listed_ = false;
     bus_.reset();
@@ -300,28 +355,41 @@ class MediaService::Impl {
         statusQueries_.erase(owner);
         identityQueries_.erase(owner);
         identities_.erase(owner);
+        properties_.erase(owner);
       }
     }
   }
 
-  // Asks a new player whether it is playing and what it is called, without
-  // waiting: a player that never answers only delays its own requests.
+  // Asks a new player what it plays (whether it is playing, its track)
+  // and what it is called, without waiting: a player that never answers
+  // only delays its own requests.
   void askAbout(const std::string& owner) {
-    auto status =
+    askState(owner);
+    askIdentity(owner);
+  }
+
+  void askState(const std::string& owner) {
+    auto state =
         bus_->callAsync({owner,
                          mpris::objectPath,
                          "org.freedesktop.DBus.Properties",
-                         "Get",
-                         {std::string(mpris::playerInterface), std::string("PlaybackStatus")}},
+                         "GetAll",
+                         {std::string(mpris::playerInterface)}},
                         options_.answerTime, [this, owner](dbus::Result<dbus::Message> reply) {
-                          if (auto value = replyValue(reply); value && value->string()) {
-                            registry_.statusChanged(owner, *value->string());
+                          if (auto value = replyValue(reply); value && value->dict()) {
+                            properties_[owner] = *value->dict();
+                            if (auto status = readPlayerState(*value->dict()).playbackStatus) {
+                              registry_.statusChanged(owner, *status);
+                            }
                           }
                           statusQueries_.erase(owner);
                         });
-    if (status) {
-      statusQueries_[owner] = PendingQuery{std::move(status).value(), Clock::now()};
+    if (state) {
+      statusQueries_[owner] = PendingQuery{std::move(state).value(), Clock::now()};
     }
+  }
+
+  void askIdentity(const std::string& owner) {
     auto identity =
         bus_->callAsync({owner,
                          mpris::objectPath,
@@ -360,19 +428,50 @@ class MediaService::Impl {
     if (!values || values->size() < 2) {
       return;
     }
+    auto& known = properties_[owner];
     if (const auto* changed = (*values)[1].dict()) {
       for (const auto& [property, value] : *changed) {
         events_.emplace_back(owner, property);
+        known[property] = value;
         if (property == "PlaybackStatus" && value.string()) {
           registry_.statusChanged(owner, *value.string());
         }
       }
     }
     if (values->size() >= 3) {
+      bool stale = false;
       for (const std::string& property : (*values)[2].strings()) {
         events_.emplace_back(owner, property);
+        known.erase(property);
+        stale = stale || shownProperty(property);
+      }
+      // A player may only say that a value changed, not to what.
+      if (stale && statusQueries_.count(owner) == 0) {
+        askState(owner);
       }
     }
+  }
+
+  // Whether the players on the bus, and what they play, are known (or
+  // given up on: a player that never answers is asked no longer than an
+  // answer takes).
+  bool playersKnown() const {
+    return listed_ && ownerQueries_.empty() && statusQueries_.empty() && identityQueries_.empty();
+  }
+
+  NowPlaying currentlyPlaying() const {
+    NowPlaying now;
+    const auto player = registry_.current();
+    if (!player) {
+      return now;
+    }
+    const auto known = properties_.find(player->owner);
+    const PlayerState state =
+        known != properties_.end() ? readPlayerState(known->second) : PlayerState{};
+    now.media = mediaInfo(state, nameOf(*player));
+    now.media->position.reset();
+    now.artUrl = state.track.artUrl;
+    return now;
   }
 
   std::string nameOf(const PlayerRef& player) const {
@@ -387,6 +486,10 @@ class MediaService::Impl {
                                              mpris::playerInterface, target.deadline);
     if (!properties) {
       return properties.error();
+    }
+    // Fresher than what the signals said, for players that do not say all.
+    if (registry_.knows(target.ref.owner)) {
+      properties_[target.ref.owner] = properties.value();
     }
     return readPlayerState(properties.value());
   }
@@ -653,9 +756,51 @@ class MediaService::Impl {
   std::map<std::string, PendingQuery> statusQueries_;
   std::map<std::string, PendingQuery> identityQueries_;
   std::map<std::string, std::string> identities_;
+  // Each player's org.mpris.MediaPlayer2.Player properties, as last read
+  // and signalled.
+  std::map<std::string, dbus::Value::Dict> properties_;
   PlayerRegistry registry_;
   // (player, property or "Seeked") signalled since the current answer began.
   std::vector<std::pair<std::string, std::string>> events_;
+  // The following thread's next attempt to connect, while the bus is absent.
+  Clock::time_point nextAttempt_{};
+  std::chrono::milliseconds retryDelay_ = firstRetry;
+};
+
+bool operator==(const NowPlaying& a, const NowPlaying& b) {
+  const bool sameRecord =
+      a.media.has_value() == b.media.has_value() && (!a.media || sameMedia(*a.media, *b.media));
+  return sameRecord && a.artUrl == b.artUrl && a.unavailable == b.unavailable;
+}
+
+// The thread that follows the bus, and what it last told the observer.
+struct MediaService::Following {
+  Following(MediaService& service, NowPlayingObserver told)
+      : observer(std::move(told)),
+        thread("kestruned-mpris", [this, &service] { return step(service); }) {}
+
+  dbus::Wait step(MediaService& service) {
+    std::optional<NowPlaying> now;
+    dbus::Wait wait;
+    {
+      const std::lock_guard<std::mutex> lock(service.mutex_);
+      if (!service.impl_) {
+        now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
+      } else {
+        wait = service.impl_->follow(now);
+      }
+    }
+    if (now && now != sent) {
+      sent = now;
+      observer(*now);
+    }
+    return wait;
+  }
+
+  NowPlayingObserver observer;
+  std::optional<NowPlaying> sent;
+  // Last: it starts once the rest is there, and stops before it goes.
+  dbus::WatchThread thread;
 };
 
 MediaService::MediaService() : MediaService(Options{}) {}
@@ -671,8 +816,34 @@ MediaService::MediaService(Options options) {
 
 MediaService::~MediaService() = default;
 
+bool MediaService::follow(NowPlayingObserver observer) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (following_) {
+    return false;
+  }
+  try {
+    following_ = std::make_unique<Following>(*this, std::move(observer));
+  } catch (...) {
+    return false;  // no thread or descriptor to be had
+  }
+  return true;
+}
+
+std::uint64_t MediaService::followWakeUps() const {
+  return following_ ? following_->thread.steps() : 0;
+}
+
 CLIResponse MediaService::answer(const CLICommand& command) {
   const std::lock_guard<std::mutex> lock(mutex_);
+  // The answer may have read the bus: the following thread looks again.
+  struct WakeFollower {
+    const Following* following;
+    ~WakeFollower() {
+      if (following != nullptr) {
+        following->thread.wake();
+      }
+    }
+  } const wakeFollower{following_.get()};
   if (!impl_) {
     return failure("Media control is unavailable.");
   }

@@ -63,6 +63,7 @@ Track readTrack(const dbus::Value& metadata) {
     }
   }
   track.lengthMicroseconds = integerOf(metadata.find("mpris:length"));
+  track.artUrl = stringOf(metadata.find("mpris:artUrl"));
   return track;
 }
 

@@ -24,6 +24,7 @@ struct Track {
   std::optional<std::string> artist;  // the first one listed
   std::optional<std::string> album;
   std::optional<std::int64_t> lengthMicroseconds;
+  std::optional<std::string> artUrl;  // the cover art (mpris:artUrl)
 };
 
 // The properties of org.mpris.MediaPlayer2.Player; absent ones the player

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,106 @@ TEST_F(BluetoothServiceTest, ASystemBusThatRestartsIsConnectedToAgain) {
   devices("setup");
   EXPECT_TRUE(eventually([&] { return listed(bluetooth.listBluetooth()).size() == 2; }))
       << bluetooth.listBluetooth().error.value_or("");
+}
+
+// What a follower was told, in order; read from the test's thread.
+class Reports {
+ public:
+  BluetoothObserver observer() {
+    return [this](const BluetoothList& report) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      reports_.push_back(report);
+    };
+  }
+
+  std::optional<BluetoothList> latest() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return reports_.empty() ? std::nullopt : std::optional<BluetoothList>(reports_.back());
+  }
+
+  // Whether the latest report comes to list `devices`.
+  bool come(const Devices& devices) const {
+    return eventually([&] {
+      const auto report = latest();
+      return report && !report->unavailable && named(*report) == devices;
+    });
+  }
+
+  // Whether the latest report comes to say the list is unavailable.
+  bool comeUnavailable() const {
+    return eventually([&] {
+      const auto report = latest();
+      return report && report->unavailable == blueZAbsent && report->devices.empty();
+    });
+  }
+
+  std::string latestText() const {
+    const auto report = latest();
+    if (!report) {
+      return "no report";
+    }
+    return report->unavailable.value_or(::testing::PrintToString(named(*report)));
+  }
+
+ private:
+  static Devices named(const BluetoothList& report) {
+    Devices devices;
+    for (const auto& device : report.devices) {
+      devices.emplace_back(device.name, static_cast<int>(device.batteryLevel.value_or(-1)));
+    }
+    return devices;
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<BluetoothList> reports_;
+};
+
+TEST_F(BluetoothServiceTest, FollowingReportsBatteriesConnectionsAndDisconnections) {
+  auto bluez = startBlueZ();
+  devices("setup");
+  Reports reports;
+  BluetoothService bluetooth(options());
+  ASSERT_TRUE(bluetooth.follow(reports.observer()));
+  EXPECT_FALSE(bluetooth.follow(reports.observer()));
+  EXPECT_TRUE(reports.come(Devices{{"Studio Headset", 80}, {"Desk Speaker", -1}}))
+      << reports.latestText();
+
+  devices("change");
+  EXPECT_TRUE(reports.come(Devices{{"Studio Headset", 55}, {"Travel Earbuds", 60}}))
+      << reports.latestText();
+  // The same as the answer.
+  EXPECT_EQ(listed(bluetooth.listBluetooth()),
+            (Devices{{"Studio Headset", 55}, {"Travel Earbuds", 60}}));
+}
+
+TEST_F(BluetoothServiceTest, FollowingReportsBlueZAndTheSystemBusLeavingAndReturning) {
+  Reports reports;
+  BluetoothService bluetooth(options());
+  ASSERT_TRUE(bluetooth.follow(reports.observer()));
+  EXPECT_TRUE(reports.comeUnavailable()) << reports.latestText();
+  {
+    auto bluez = startBlueZ();
+    devices("setup");
+    EXPECT_TRUE(reports.come(Devices{{"Studio Headset", 80}, {"Desk Speaker", -1}}))
+        << reports.latestText();
+  }
+  EXPECT_TRUE(reports.comeUnavailable()) << reports.latestText();
+
+  // A BlueZ that returns gives a fresh list, without any of the old one.
+  {
+    auto bluez = startBlueZ();
+    EXPECT_TRUE(reports.come(Devices{})) << reports.latestText();
+    devices("setup");
+    EXPECT_TRUE(reports.come(Devices{{"Studio Headset", 80}, {"Desk Speaker", -1}}))
+        << reports.latestText();
+    bus_.stop();
+    EXPECT_TRUE(reports.comeUnavailable()) << reports.latestText();
+  }
+  bus_.start();
+  auto bluez = startBlueZ();
+  devices("setup");
+  EXPECT_TRUE(reports.come(Devices{{"Studio Headset", 80}, {"Desk Speaker", -1}}))
+      << reports.latestText();
 }
 
 }  // namespace

@@ -8,10 +8,13 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "daemon/dbus/Peers.h"
@@ -339,6 +342,171 @@ TEST_F(MediaServiceTest, MissingCapabilitiesAreNamed) {
   EXPECT_EQ(volumeOf(media.answer(request(CLICommand::GetMediaVolume{}))), 25);
   EXPECT_FALSE(infoOf(media.answer(request(CLICommand::MediaPlayPause{}))).isPlaying);
   EXPECT_EQ(playerctl("limited", {"status"}), "Paused");
+}
+
+// What a follower was told, in order; read from the test's thread.
+class Reports {
+ public:
+  NowPlayingObserver observer() {
+    return [this](const NowPlaying& report) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      reports_.push_back(report);
+    };
+  }
+
+  std::optional<NowPlaying> latest() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return reports_.empty() ? std::nullopt : std::optional<NowPlaying>(reports_.back());
+  }
+
+  std::size_t count() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return reports_.size();
+  }
+
+  // Whether the latest report comes to satisfy `condition`.
+  bool come(const std::function<bool(const NowPlaying&)>& condition) const {
+    return eventually([&] {
+      const auto report = latest();
+      return report && condition(*report);
+    });
+  }
+
+  std::string latestText() const {
+    const auto report = latest();
+    if (!report) {
+      return "no report";
+    }
+    if (report->unavailable) {
+      return *report->unavailable;
+    }
+    if (!report->media) {
+      return "no player";
+    }
+    return report->media->player.value_or("?") + ": " + report->media->title.value_or("?") +
+           (report->media->isPlaying ? " (playing)" : " (not playing)");
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<NowPlaying> reports_;
+};
+
+// The follower's wake-ups once they stop coming: what was in flight (the
+// wake-up after an answer, a player's late signals) has been handled.
+std::uint64_t settledWakeUps(const MediaService& media) {
+  auto count = media.followWakeUps();
+  for (;;) {
+    std::this_thread::sleep_for(milliseconds(200));
+    const auto now = media.followWakeUps();
+    if (now == count) {
+      return count;
+    }
+    count = now;
+  }
+}
+
+bool playing(const NowPlaying& report, const std::string& title, bool isPlaying) {
+  return report.media && report.media->title == title && report.media->isPlaying == isPlaying;
+}
+
+TEST_F(MediaServiceTest, FollowingReportsTrackPlayStateAndPlayersComingAndGoing) {
+  {
+    std::ofstream cover(bus_.directory() / "cover.jpg", std::ios::binary);
+    cover << "\xff\xd8\xff\xd9";
+  }
+  auto mpv = startMpv();
+  Reports reports;
+  MediaService media(options());
+  ASSERT_TRUE(media.follow(reports.observer()));
+  EXPECT_FALSE(media.follow(reports.observer()));
+
+  ASSERT_TRUE(reports.come([](const NowPlaying& report) {
+    return playing(report, "First Song", true);
+  })) << reports.latestText();
+  NowPlaying now = *reports.latest();
+  EXPECT_EQ(now.media->title, playerctl("mpv", {"metadata", "title"}));
+  EXPECT_EQ(now.media->artist, playerctl("mpv", {"metadata", "artist"}));
+  EXPECT_EQ(now.media->album, "Tests");
+  EXPECT_EQ(now.media->player, "mpv");
+  EXPECT_FALSE(now.media->position.has_value());
+  EXPECT_FALSE(now.unavailable.has_value());
+  ASSERT_TRUE(now.artUrl.has_value());
+  EXPECT_EQ(now.artUrl, playerctl("mpv", {"metadata", "mpris:artUrl"}));
+  // The same record as the answer, but for the position.
+  CLIMediaInfo answered = infoOf(media.answer(request(CLICommand::GetMediaInfo{})));
+  EXPECT_TRUE(answered.position.has_value());
+  answered.position.reset();
+  EXPECT_TRUE(reports.come([&](const NowPlaying& report) {
+    return report == NowPlaying{answered, now.artUrl, std::nullopt};
+  }));
+
+  // While mpv plays on, nothing changes that is followed: no report, and
+  // the thread stays asleep (a second is several of any periodic tick).
+  const auto wakeUps = settledWakeUps(media);
+  const auto reported = reports.count();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(media.followWakeUps(), wakeUps);
+  EXPECT_EQ(reports.count(), reported);
+
+  ASSERT_TRUE(playerctl("mpv", {"next"}).empty());
+  EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+    return playing(report, "Second Song", true) && report.media->artist == "Beta";
+  })) << reports.latestText();
+  EXPECT_EQ(playerctl("mpv", {"metadata", "title"}), "Second Song");
+  ASSERT_TRUE(playerctl("mpv", {"pause"}).empty());
+  EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+    return playing(report, "Second Song", false);
+  })) << reports.latestText();
+  EXPECT_EQ(playerctl("mpv", {"status"}), "Paused");
+
+  // A player that starts playing becomes the one followed; when it leaves,
+  // the paused mpv is again.
+  {
+    auto radio = startScripted("limited", "limited");
+    EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+      return playing(report, "Radio Hour", true) && report.media->player == "Limited Player" &&
+             !report.artUrl;
+    })) << reports.latestText();
+    EXPECT_EQ(playerctl("limited", {"status"}), "Playing");
+  }
+  EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+    return playing(report, "Second Song", false);
+  })) << reports.latestText();
+
+  mpv.stop();
+  EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+    return !report.media && !report.unavailable;
+  })) << reports.latestText();
+}
+
+TEST_F(MediaServiceTest, FollowingReportsTheSessionBusGoingAndComingBack) {
+  Reports absent;
+  MediaService::Options unreachable;
+  unreachable.busAddress = "unix:path=" + bus_.directory() / "no-such-bus";
+  MediaService without(unreachable);
+  ASSERT_TRUE(without.follow(absent.observer()));
+  EXPECT_TRUE(absent.come([](const NowPlaying& report) {
+    return !report.media && report.unavailable == noSessionBus;
+  })) << absent.latestText();
+
+  Reports reports;
+  MediaService media(options());
+  ASSERT_TRUE(media.follow(reports.observer()));
+  EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+    return !report.media && !report.unavailable;
+  })) << reports.latestText();
+  bus_.stop();
+  EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+    return report.unavailable == noSessionBus;
+  })) << reports.latestText();
+
+  // Back, and followed as before: a player starting is seen.
+  bus_.start();
+  auto radio = startScripted("limited", "limited");
+  EXPECT_TRUE(reports.come([](const NowPlaying& report) {
+    return playing(report, "Radio Hour", true) && !report.unavailable;
+  })) << reports.latestText();
 }
 
 }  // namespace
