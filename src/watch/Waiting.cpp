@@ -1,0 +1,110 @@
+#include "watch/Waiting.h"
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace kestrune::watch {
+
+namespace {
+
+// The one value a signal handler can reach: where to write the wake-up byte.
+std::atomic<int> signalWriteEnd{-1};
+
+extern "C" void wakeOnSignal(int /*signal*/) {
+  const int savedErrno = errno;
+  const int fd = signalWriteEnd.load();
+  if (fd >= 0) {
+    const char byte = 1;
+    // A full pipe already holds a wake-up; nothing more to do.
+    static_cast<void>(::write(fd, &byte, 1));
+  }
+  errno = savedErrno;
+}
+
+void install(int signal, void (*handler)(int), struct sigaction& previous) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  if (::sigaction(signal, &action, &previous) != 0) {
+    throw WatchError(std::string("Could not install a signal handler: ") + std::strerror(errno));
+  }
+}
+
+constexpr std::uint32_t appearing = IN_CREATE | IN_MOVED_TO;
+
+}  // namespace
+
+StopSignals::StopSignals() {
+  std::array<int, 2> ends{};
+  if (::pipe2(ends.data(), O_NONBLOCK | O_CLOEXEC) != 0) {
+    throw WatchError(std::string("Could not create a pipe: ") + std::strerror(errno));
+  }
+  readEnd_.reset(ends[0]);
+  writeEnd_.reset(ends[1]);
+  signalWriteEnd.store(writeEnd_.get());
+  install(SIGINT, wakeOnSignal, previousInterrupt_);
+  install(SIGTERM, wakeOnSignal, previousTerminate_);
+  install(SIGPIPE, SIG_IGN, previousBrokenPipe_);
+}
+
+StopSignals::~StopSignals() {
+  static_cast<void>(::sigaction(SIGINT, &previousInterrupt_, nullptr));
+  static_cast<void>(::sigaction(SIGTERM, &previousTerminate_, nullptr));
+  static_cast<void>(::sigaction(SIGPIPE, &previousBrokenPipe_, nullptr));
+  signalWriteEnd.store(-1);
+}
+
+SocketAppearance::SocketAppearance(const std::string& socketPath)
+    : inotify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+  const auto slash = socketPath.find_last_of('/');
+  if (slash == std::string::npos) {
+    directory_ = ".";
+    name_ = socketPath;
+  } else {
+    directory_ = slash == 0 ? "/" : socketPath.substr(0, slash);
+    name_ = socketPath.substr(slash + 1);
+  }
+}
+
+void SocketAppearance::arm() {
+  if (watching_ || !inotify_) {
+    return;
+  }
+  // Fails while the directory is missing; tried again at the next attempt.
+  watching_ = ::inotify_add_watch(inotify_.get(), directory_.c_str(), appearing) >= 0;
+}
+
+bool SocketAppearance::appeared() {
+  // Room for many notices; each is a header and a name padded to alignment.
+  alignas(inotify_event) std::array<char, 16384> buffer{};
+  bool found = false;
+  while (true) {
+    const ssize_t length = ::read(inotify_.get(), buffer.data(), buffer.size());
+    if (length < 0 && errno == EINTR) {
+      continue;
+    }
+    if (length <= 0) {
+      return found;  // EAGAIN: all read
+    }
+    std::size_t offset = 0;
+    while (offset + sizeof(inotify_event) <= static_cast<std::size_t>(length)) {
+      inotify_event header{};
+      std::memcpy(&header, buffer.data() + offset, sizeof header);
+      const char* name = buffer.data() + offset + sizeof header;
+      if ((header.mask & IN_IGNORED) != 0) {
+        watching_ = false;  // the directory went away; watched again once it is back
+      } else if ((header.mask & appearing) != 0 && header.len > 0 && name_ == name) {
+        found = true;
+      }
+      offset += sizeof header + header.len;
+    }
+  }
+}
+
+}  // namespace kestrune::watch

@@ -1,0 +1,149 @@
+#include "watch/WatchCommandLine.h"
+
+#include "protocol/SocketPath.h"
+
+#ifndef KESTRUNE_VERSION
+#define KESTRUNE_VERSION "0.0.0"
+#endif
+
+namespace kestrune::watch {
+
+namespace {
+
+// "--name value" or "--name=value"; advances past what it consumed.
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
+                                       const std::string& name) {
+  const std::string& argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 >= arguments.size()) {
+      throw WatchUsageError("Missing value for '" + name + "'");
+    }
+    return arguments[++i];
+  }
+  if (argument.rfind(name + "=", 0) == 0) {
+    return argument.substr(name.size() + 1);
+  }
+  return std::nullopt;
+}
+
+// "status,media": adds the kinds named, each known.
+void addKinds(FeedKinds& kinds, const std::string& list) {
+  std::string_view rest(list);
+  while (true) {
+    const auto comma = rest.find(',');
+    const std::string_view name = rest.substr(0, comma);
+    const auto kind = feedKindNamed(name);
+    if (!kind) {
+      throw WatchUsageError("Invalid value for '--only': " +
+                            (name.empty() ? std::string("an empty kind")
+                                          : "unknown kind '" + std::string(name) + "'") +
+                            " (the kinds are status, devices, apps, media, bluetooth)");
+    }
+    kinds.add(*kind);
+    if (comma == std::string_view::npos) {
+      return;
+    }
+    rest.remove_prefix(comma + 1);
+  }
+}
+
+Template parseTemplate(const std::string& text) {
+  try {
+    return Template::parse(text);
+  } catch (const TemplateError& error) {
+    throw WatchUsageError("Invalid value for '--format': " + error.description());
+  }
+}
+
+}  // namespace
+
+FeedKinds WatchOptions::subscribedKinds() const {
+  if (!only.isAll() || !format) {
+    return only;
+  }
+  FeedKinds used = format->kindsUsed();
+  if (used.empty()) {
+    used.add(FeedKind::status);
+  }
+  return used;
+}
+
+WatchOptions parseWatchArguments(const std::vector<std::string>& arguments) {
+  WatchOptions options;
+  std::optional<FeedKinds> only;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-h" || argument == "--help") {
+      options.showHelp = true;
+    } else if (argument == "--version") {
+      options.showVersion = true;
+    } else if (auto path = optionValue(arguments, i, "--socket")) {
+      if (path->empty()) {
+        throw WatchUsageError("Invalid value for '--socket': the path is empty");
+      }
+      options.socketPath = std::move(path);
+    } else if (auto kinds = optionValue(arguments, i, "--only")) {
+      if (!only) {
+        only = FeedKinds::none();
+      }
+      addKinds(*only, *kinds);
+    } else if (auto text = optionValue(arguments, i, "--format")) {
+      options.format = parseTemplate(*text);
+    } else if (argument.rfind('-', 0) == 0) {
+      throw WatchUsageError("Unknown option '" + argument + "'");
+    } else {
+      throw WatchUsageError("Unexpected argument '" + argument + "'");
+    }
+  }
+  if (only) {
+    options.only = *only;
+  }
+  return options;
+}
+
+std::string watchHelpText() {
+  return "OVERVIEW: Follows Kestrune's changes and prints a line for each, for status bars\n"
+         "and scripts.\n"
+         "\n"
+         "USAGE: kestrune-watch [--socket <path>] [--only <kinds>] [--format <template>]\n"
+         "\n"
+         "OPTIONS:\n"
+         "  --socket <path>         Socket of the application (default: " +
+         defaultSocketPath() +
+         ").\n"
+         "  --only <kinds>          Follow only these kinds, separated by commas: status,\n"
+         "                          devices, apps, media, bluetooth (default: all).\n"
+         "  --format <template>     Print the template filled in, each time its text\n"
+         "                          changes, instead of JSON lines.\n"
+         "  --version               Show the version.\n"
+         "  -h, --help              Show this help.\n"
+         "\n"
+         "Without --format each line is one JSON object: first the snapshot,\n"
+         "{\"event\":\"snapshot\",\"status\":{...},\"devices\":[...],\"apps\":[...],\"media\":...,"
+         "\n"
+         "\"bluetooth\":[...]}, then each change as the application sends it (\"status\",\n"
+         "\"device\", \"device-removed\", \"app\", \"app-removed\", \"media\", \"bluetooth\").\n"
+         "\n"
+         "TEMPLATE PLACEHOLDERS:\n"
+         "  {volume}    output volume, a whole number    {muted}     output muted\n"
+         "  {micMuted}  microphone muted                 {silent}    silent mode\n"
+         "  {output}    default output's name            {input}     default input's name\n"
+         "  {apps}      number of active apps            {battery}   lowest Bluetooth battery\n"
+         "  {title}, {artist}, {album}, {player}         {playing}   \u25B6 playing, \u23F8 "
+         "paused\n"
+         "Yes-or-no values print as true or false; a missing value prints as nothing.\n"
+         "Write {{ and }} for literal braces.\n"
+         "\n"
+         "While the application is not running it prints {\"event\":\"daemon\",\"running\":false}\n"
+         "(with --format, the template with every value empty) and waits for the\n"
+         "application, then starts again with a snapshot; the same when it stops or\n"
+         "restarts. A refused subscription (too many subscribers) is reported on standard\n"
+         "error and tried again every 5 seconds. SIGINT, SIGTERM or a closed standard\n"
+         "output end it with status 0.\n";
+}
+
+std::string watchVersionText() {
+  return std::string("kestrune-watch ") + KESTRUNE_VERSION + "\n";
+}
+
+}  // namespace kestrune::watch
