@@ -195,6 +195,23 @@ void serve(const DaemonOptions& options) {
   DaemonHandler handler(audio, &mediaService, &bluetoothService);
   handler.publishTo(feed, KESTRUNE_VERSION);
   relay->attach(&handler, &audio);
+  const bool followsMedia = mediaService.follow([&feed](const media::NowPlaying& playing) {
+    feed.update([&playing](FeedState& state) {
+      state.media = playing.media;
+      state.mediaArtUrl = playing.artUrl;
+      state.mediaUnavailable = playing.unavailable;
+    });
+  });
+  const bool followsBluetooth =
+      bluetoothService.follow([&feed](const bluetooth::BluetoothList& list) {
+        feed.update([&list](FeedState& state) {
+          state.bluetooth = list.devices;
+          state.bluetoothUnavailable = list.unavailable;
+        });
+      });
+  if (!followsMedia || !followsBluetooth) {
+    say("could not start following the media players or Bluetooth; subscribers see none");
+  }
 
   sound.waitForFirstAttempt(firstConnectionWait);
   if (!relay->forwardedConnection()) {
