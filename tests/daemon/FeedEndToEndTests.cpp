@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "DaemonFixture.h"
 #include "SharedServerTest.h"
 #include "daemon/dbus/Peers.h"
+#include "daemon/media/MediaPeers.h"
 #include "json/Value.h"
 
 #ifdef KESTRUNE_WATCH_BINARY
@@ -23,6 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::kestrune::testing::trimmed;
+namespace peers = ::kestrune::testing;
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -229,7 +232,10 @@ TEST_P(FeedEndToEndTest, AnAppAppearsChangesAndGoesAway) {
 TEST_P(FeedEndToEndTest, AFormatPrintsTheNewVolume) {
   pactl({"set-sink-volume", "speakers", "40%"});
   Watch& lines = watch({"--format", "{volume} {output}"});
-  lines.next([](const json::Value&) { return true; });  // the first rendering
+  EXPECT_TRUE(eventually([&] {
+    const auto all = lines.lines();
+    return !all.empty() && all.back() == "40 Speakers";
+  })) << lines.everything();
   pactl({"set-sink-volume", "speakers", "63%"});
   EXPECT_TRUE(eventually([&] {
     const auto all = lines.lines();
@@ -270,6 +276,123 @@ TEST_P(FeedFaultTest, TheSoundServerAndTheDaemonGoingAwayAreLinesThenFreshState)
   const json::Value again = lines.next(eventIs("snapshot"), 10s);
   EXPECT_EQ(member(again, {"status", "outputDevice", "uid"})->asString(), "speakers");
   EXPECT_TRUE(lines.process().running()) << "it never exits because the daemon went away";
+}
+
+// The player and BlueZ, on one private bus that serves as both the session
+// and the system bus; no sound server runs.
+class MediaAndBluetoothFeedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plugin_ = peers::mpvPluginPath();
+    if (plugin_.empty() || access("/usr/bin/mpv", X_OK) != 0 ||
+        access("/usr/bin/playerctl", X_OK) != 0) {
+      GTEST_SKIP() << "needs mpv, mpv-mpris and playerctl";
+    }
+    peers::writeTaggedWav(bus_.directory() / "one.wav", "First Song", "Alpha", "Tests", 30);
+    peers::writeTaggedWav(bus_.directory() / "two.wav", "Second Song", "Beta", "Tests", 30);
+  }
+
+  std::vector<std::string> environment() const {
+    return {bus_.sessionEnvironment(), systemBus(),
+            "PULSE_SERVER=unix:" + bus_.directory() / "no-pulse",
+            "XDG_RUNTIME_DIR=" + bus_.directory().path(), "HOME=" + bus_.directory().path()};
+  }
+  std::string systemBus() const { return "DBUS_SYSTEM_BUS_ADDRESS=" + bus_.address(); }
+
+  peers::BackgroundProcess startBlueZ() {
+    peers::BackgroundProcess mock({"/usr/bin/python3", "-m", "dbusmock", "--template", "bluez5"},
+                                  {systemBus()});
+    EXPECT_TRUE(eventually([&] {
+      return peers::runCommand(
+                 {"/usr/bin/busctl", "--address=" + bus_.address(), "status", "org.bluez"}, {}, 1s)
+                 .status == 0;
+    })) << "the BlueZ mock did not appear";
+    bluez("setup");
+    return mock;
+  }
+
+  void bluez(const std::string& action) const {
+    const auto result =
+        peers::runCommand({"/usr/bin/python3",
+                           KESTRUNE_SOURCE_DIR "/tests/daemon/bluetooth/bluez_devices.py", action},
+                          {systemBus()});
+    ASSERT_EQ(result.status, 0) << action;
+  }
+
+  peers::BackgroundProcess startMpv() {
+    peers::BackgroundProcess mpv(
+        {"/usr/bin/mpv", "--no-config", "--idle=no", "--ao=null", "--no-video", "--no-terminal",
+         "--script=" + plugin_, bus_.directory() / "one.wav", bus_.directory() / "two.wav"},
+        {bus_.sessionEnvironment()});
+    EXPECT_TRUE(eventually([&] { return !playerctl({"metadata", "artist"}).empty(); }));
+    return mpv;
+  }
+
+  std::string playerctl(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), {"/usr/bin/playerctl", "-p", "mpv"});
+    return trimmed(peers::runCommand(arguments, {bus_.sessionEnvironment()}, 5s).out);
+  }
+
+  peers::PrivateBus bus_;
+  std::string plugin_;
+  ScratchDirectory scratch_;
+};
+
+std::function<bool(const json::Value&)> mediaWith(const char* key, const json::Value& value) {
+  return [=](const json::Value& line) {
+    const json::Value* found = eventOf(line) == "media" ? member(line, {"media", key}) : nullptr;
+    return found != nullptr && *found == value;
+  };
+}
+
+TEST_F(MediaAndBluetoothFeedTest, TrackChangesPausesAndBatteryChangesAppearAsTheirLines) {
+  auto bluezMock = startBlueZ();
+  auto mpv = startMpv();
+  Daemon daemon(environment(), scratch_.path());
+  Watch lines(daemon, scratch_.path(), {"--only", "media,bluetooth"});
+  const json::Value snapshot = lines.next(eventIs("snapshot"));
+  ASSERT_NE(member(snapshot, {"bluetooth"}), nullptr) << lines.everything();
+  EXPECT_EQ(member(snapshot, {"status"}), nullptr);
+
+  // The now-playing once the daemon has found the player, as playerctl sees it.
+  lines.next([&](const json::Value& line) {
+    const json::Value* title = member(line, {"media", "title"});
+    return title != nullptr && title->asString() == "First Song";
+  });
+  ASSERT_EQ(playerctl({"metadata", "title"}), "First Song");
+
+  ASSERT_EQ(peers::runCommand({"/usr/bin/playerctl", "-p", "mpv", "next"},
+                              {bus_.sessionEnvironment()}, 5s)
+                .status,
+            0);
+  ASSERT_TRUE(eventually([&] { return playerctl({"metadata", "title"}) == "Second Song"; }));
+  const json::Value next = lines.next(mediaWith("title", "Second Song"));
+  EXPECT_EQ(member(next, {"media", "artist"})->asString(), "Beta");
+  EXPECT_EQ(member(next, {"media", "position"}), nullptr) << "the feed does not tick";
+
+  peers::runCommand({"/usr/bin/playerctl", "-p", "mpv", "pause"}, {bus_.sessionEnvironment()}, 5s);
+  ASSERT_TRUE(eventually([&] { return playerctl({"status"}) == "Paused"; }));
+  lines.next(mediaWith("isPlaying", false));
+
+  bluez("change");
+  const json::Value changed = lines.next([](const json::Value& line) {
+    if (eventOf(line) != "bluetooth") {
+      return false;
+    }
+    for (const json::Value& device : line.find("bluetooth")->asArray()) {
+      const json::Value* battery = device.find("batteryLevel");
+      if (battery != nullptr && battery->asDouble() == 55) {
+        return true;
+      }
+    }
+    return false;
+  });
+  EXPECT_EQ(changed.find("unavailable"), nullptr);
+
+  mpv = peers::BackgroundProcess();
+  lines.next([](const json::Value& line) {
+    return eventOf(line) == "media" && line.find("media")->isNull();
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(BothServers, FeedEndToEndTest,
