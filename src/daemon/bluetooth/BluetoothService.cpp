@@ -23,7 +23,7 @@ const char* objectManager = "org.freedesktop.DBus.ObjectManager";
 // thread tries again after these pauses, doubling from the first to the
 // last.
 constexpr std::chrono::milliseconds firstRetry{100};
-constexpr std::chrono::milliseconds lastRetry{2000};
+constexpr std::chrono::milliseconds lastRetry{5000};
 
 CLIResponse failure(std::string error) {
   return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};

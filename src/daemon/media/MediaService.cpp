@@ -35,7 +35,7 @@ constexpr std::chrono::milliseconds settlePause{100};
 // While the session bus is absent, the following thread tries to connect
 // again after these pauses, doubling from the first to the last.
 constexpr std::chrono::milliseconds firstRetry{100};
-constexpr std::chrono::milliseconds lastRetry{2000};
+constexpr std::chrono::milliseconds lastRetry{5000};
 
 // The player properties a now-playing shows; a player that invalidates one
 // of them is asked for its state again.
