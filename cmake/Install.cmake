@@ -41,6 +41,7 @@ kestrune_generate(kestrune.1 --generate-manual)
 string(TIMESTAMP KESTRUNE_DATE "%Y-%m-%d" UTC)  # SOURCE_DATE_EPOCH when set
 configure_file(${CMAKE_SOURCE_DIR}/man/kestruned.1.in ${generated}/kestruned.1 @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/man/kestrune-sim.1.in ${generated}/kestrune-sim.1 @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/man/kestrune-watch.1.in ${generated}/kestrune-watch.1 @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/dist/kestruned.service.in ${generated}/kestruned.service @ONLY)
 add_custom_target(kestrune_install_files ALL DEPENDS
   ${generated}/kestrune.bash ${generated}/_kestrune ${generated}/kestrune.fish
@@ -51,7 +52,8 @@ install(FILES ${generated}/kestrune.bash DESTINATION ${KESTRUNE_BASH_COMPLETIONS
 install(FILES ${generated}/_kestrune DESTINATION ${KESTRUNE_ZSH_COMPLETIONS_DIR})
 install(FILES ${generated}/kestrune.fish DESTINATION ${KESTRUNE_FISH_COMPLETIONS_DIR})
 install(FILES ${generated}/kestrune.1 ${generated}/kestruned.1 ${generated}/kestrune-sim.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        ${generated}/kestrune-watch.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS kestrune-watch RUNTIME DESTINATION bin)
 install(FILES ${generated}/kestruned.service DESTINATION ${KESTRUNE_SYSTEMD_USER_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/dist/profiles.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

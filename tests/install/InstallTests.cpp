@@ -113,18 +113,21 @@ TEST_F(InstallTest, PutsEveryFileUnderThePrefixAndNothingElse) {
       "usr/bin/kestrune",
       "usr/bin/kestrune-sim",
       "usr/bin/kestruned",
+      "usr/bin/kestrune-watch",
       kBashScript,
       kZshDir + "/_kestrune",
       kFishScript,
       kManDir + "/kestrune.1",
       kManDir + "/kestruned.1",
       kManDir + "/kestrune-sim.1",
+      kManDir + "/kestrune-watch.1",
       "usr/lib/systemd/user/kestruned.service",
       lib + "/ladspa/kestrune-eq.so",
       "usr/share/doc/kestrune/profiles.json",
   };
   EXPECT_EQ(filesUnder(destination_->path()), expected) << installOutput_;
-  for (const char* program : {"usr/bin/kestrune", "usr/bin/kestrune-sim", "usr/bin/kestruned"}) {
+  for (const char* program : {"usr/bin/kestrune", "usr/bin/kestrune-sim", "usr/bin/kestruned",
+                              "usr/bin/kestrune-watch"}) {
     EXPECT_NE(fs::status(installed(program)).permissions() & fs::perms::others_exec,
               fs::perms::none)
         << program;
@@ -184,7 +187,7 @@ TEST_F(InstallTest, FishCompletesFromTheInstalledScript) {
 
 TEST_F(InstallTest, ManPagesFormatWithoutWarningsWithinEightyColumns) {
   REQUIRE_PROGRAM("man");
-  for (const char* page : {"kestrune.1", "kestruned.1", "kestrune-sim.1"}) {
+  for (const char* page : {"kestrune.1", "kestruned.1", "kestrune-sim.1", "kestrune-watch.1"}) {
     const std::string path = shellQuoted(installed(kManDir + "/" + page));
     EXPECT_EQ(runCommand("man --warnings -l " + path + " 2>&1 >/dev/null").output, "") << page;
     CommandResult shown = runCommand("MANWIDTH=80 man -l " + path + " 2>/dev/null");
