@@ -55,7 +55,8 @@ install(FILES ${generated}/kestrune.1 ${generated}/kestruned.1 ${generated}/kest
         ${generated}/kestrune-watch.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(TARGETS kestrune-watch RUNTIME DESTINATION bin)
 install(FILES ${generated}/kestruned.service DESTINATION ${KESTRUNE_SYSTEMD_USER_DIR})
-install(FILES ${CMAKE_SOURCE_DIR}/dist/profiles.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/dist/profiles.json ${CMAKE_SOURCE_DIR}/docs/protocol.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # cpack -G DEB: kestrune_<version>_<arch>.deb, installing what the build was
 # configured for (paths such as the plugin's are built into kestruned).

@@ -124,6 +124,7 @@ TEST_F(InstallTest, PutsEveryFileUnderThePrefixAndNothingElse) {
       "usr/lib/systemd/user/kestruned.service",
       lib + "/ladspa/kestrune-eq.so",
       "usr/share/doc/kestrune/profiles.json",
+      "usr/share/doc/kestrune/protocol.md",
   };
   EXPECT_EQ(filesUnder(destination_->path()), expected) << installOutput_;
   for (const char* program : {"usr/bin/kestrune", "usr/bin/kestrune-sim", "usr/bin/kestruned",
