@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target kestrune kestrune-sim
+cmake --build "$build" --target kestrune kestrune-sim kestrune-watch
 
 # Fixed width so help and tables look the same in every terminal.
 export COLUMNS=100 LINES=40
@@ -14,7 +14,12 @@ export COLUMNS=100 LINES=40
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-demo.XXXXXX")
 SOCK="$workdir/cli.sock"
 sim_pid=
+watch_pid=
 cleanup() {
+  if [ -n "$watch_pid" ]; then
+    kill "$watch_pid" 2>/dev/null || true
+    wait "$watch_pid" 2>/dev/null || true
+  fi
   if [ -n "$sim_pid" ]; then
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
@@ -53,3 +58,18 @@ tour app list
 tour device list
 tour media info
 tour volume --json
+
+# The live feed: a status-bar line that follows the changes made meanwhile.
+echo
+echo "\$ kestrune-watch --format '{volume}% {output} {playing} {title}' &"
+"$build/kestrune-watch" --socket "$SOCK" --format '{volume}% {output} {playing} {title}' \
+  >"$workdir/watch.out" 2>&1 &
+watch_pid=$!
+sleep 0.3
+tour volume set 65
+tour media next
+tour device set 4C-87-5D-12-9A-01
+sleep 0.3
+echo
+echo "(what kestrune-watch printed meanwhile)"
+cat "$workdir/watch.out"
