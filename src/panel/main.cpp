@@ -1,0 +1,44 @@
+// kestrune-panel: the desktop panel and tray icon of Kestrune, following
+// the application's live feed over its socket.
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include "client/CLIClient.h"
+#include "panel/FeedConnection.h"
+#include "panel/PanelModel.h"
+#include "panel/PanelWindow.h"
+#include "panel/RequestClient.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kestrune-panel"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Kestrune"));
+  QApplication::setDesktopFileName(QStringLiteral("kestrune-panel"));
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("The panel and tray icon of Kestrune."));
+  parser.addHelpOption();
+  const QCommandLineOption socket(QStringList{QStringLiteral("socket")},
+                                  QStringLiteral("The application's socket."),
+                                  QStringLiteral("PATH"));
+  const QCommandLineOption show(QStringList{QStringLiteral("show")},
+                                QStringLiteral("Open the panel at start."));
+  parser.addOption(socket);
+  parser.addOption(show);
+  parser.process(application);
+  const QString socketPath = parser.isSet(socket)
+                                 ? parser.value(socket)
+                                 : QString::fromStdString(kestrune::CLIClient::defaultSocketPath());
+
+  kestrune::panel::PanelModel model;
+  kestrune::panel::RequestClient requests(socketPath);
+  kestrune::panel::FeedConnection feed(socketPath, model);
+  kestrune::panel::PanelWindow window(model, requests, true);
+  feed.start();
+  // Until there is a tray to open it from, the panel opens at start.
+  window.present();
+  static_cast<void>(parser.isSet(show));
+  return QApplication::exec();
+}
