@@ -57,6 +57,25 @@ install(TARGETS kestrune-watch RUNTIME DESTINATION bin)
 install(FILES ${generated}/kestruned.service DESTINATION ${KESTRUNE_SYSTEMD_USER_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/dist/profiles.json ${CMAKE_SOURCE_DIR}/docs/protocol.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# kestrune-panel: begin
+# The panel's menu entry, its login autostart (/etc/xdg under /usr, else
+# beside the other data), its icon and its man page.
+if(TARGET kestrune-panel)
+  configure_file(${CMAKE_SOURCE_DIR}/man/kestrune-panel.1.in ${generated}/kestrune-panel.1 @ONLY)
+  install(FILES ${generated}/kestrune-panel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_SOURCE_DIR}/data/kestrune-panel.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(KESTRUNE_AUTOSTART_DIR /etc/xdg/autostart)
+  else()
+    set(KESTRUNE_AUTOSTART_DIR ${CMAKE_INSTALL_SYSCONFDIR}/xdg/autostart)
+  endif()
+  install(FILES ${CMAKE_SOURCE_DIR}/data/kestrune-panel-autostart.desktop
+          DESTINATION ${KESTRUNE_AUTOSTART_DIR} RENAME kestrune-panel.desktop)
+  install(FILES ${CMAKE_SOURCE_DIR}/data/kestrune.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
+# kestrune-panel: end
 
 # cpack -G DEB: kestrune_<version>_<arch>.deb, installing what the build was
 # configured for (paths such as the plugin's are built into kestruned).
