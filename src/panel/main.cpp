@@ -3,10 +3,12 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 
 #include "client/CLIClient.h"
 #include "panel/FeedConnection.h"
 #include "panel/PanelModel.h"
+#include "panel/PanelService.h"
 #include "panel/PanelWindow.h"
 #include "panel/RequestClient.h"
 
@@ -36,6 +38,11 @@ int main(int argc, char** argv) {
   kestrune::panel::RequestClient requests(socketPath);
   kestrune::panel::FeedConnection feed(socketPath, model);
   kestrune::panel::PanelWindow window(model, requests, true);
+  kestrune::panel::PanelService service(window);
+  if (!service.claim() && QDBusConnection::sessionBus().isConnected()) {
+    // One panel per session: the running one shows itself instead.
+    return kestrune::panel::PanelService::showRunningPanel() ? 0 : 1;
+  }
   feed.start();
   // Until there is a tray to open it from, the panel opens at start.
   window.present();

@@ -6,7 +6,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
 #include <QLabel>
+#include <QProcess>
 #include <QSlider>
 #include <QTest>
 #include <cmath>
@@ -248,6 +253,36 @@ class PanelTest : public QObject {
     desktop->stopSim(socket);
     QTRY_VERIFY(!panel.model.isConnected());
     QVERIFY(named<QLabel>(panel.window, "Panel state")->text().contains("not running"));
+  }
+
+  // The installed program on the private session bus: the first holds the
+  // panel's name and toggles its window, a second start hands over and exits.
+  void oneRunningPanelPerSession() {
+    QProcess first;
+    first.start(QStringLiteral(KESTRUNE_PANEL_BINARY),
+                {QStringLiteral("--socket"), desktop->simSocket()});
+    QVERIFY(first.waitForStarted());
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    QTRY_VERIFY(bus->isServiceRegistered(QStringLiteral("org.kestrune.Panel")).value());
+    QDBusInterface panel(QStringLiteral("org.kestrune.Panel"),
+                         QStringLiteral("/org/kestrune/Panel"),
+                         QStringLiteral("org.kestrune.Panel"));
+    QDBusReply<QString> closed = panel.call(QStringLiteral("Toggle"));
+    QCOMPARE(closed.value(), QStringLiteral("closed"));
+    QDBusReply<QString> opened = panel.call(QStringLiteral("Toggle"));
+    QCOMPARE(opened.value(), QStringLiteral("opened"));
+
+    QProcess second;
+    second.start(QStringLiteral(KESTRUNE_PANEL_BINARY),
+                 {QStringLiteral("--socket"), desktop->simSocket()});
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    // Shown by the second start: toggling now closes it.
+    QDBusReply<QString> again = panel.call(QStringLiteral("Toggle"));
+    QCOMPARE(again.value(), QStringLiteral("closed"));
+    first.terminate();
+    QVERIFY(first.waitForFinished(5000));
   }
 
  private:
