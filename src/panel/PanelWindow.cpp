@@ -425,6 +425,8 @@ QWidget* PanelWindow::makeAppRow(const CLIAppInfo& app, AppRow& row) {
   row.volume->setRange(0, 150);
   row.volume->setTickPosition(QSlider::TicksBelow);
   row.volume->setTickInterval(100);  // the mark at 100, where the app is unchanged
+  // Room to drag, in the font's units so that it scales with the desktop.
+  row.volume->setMinimumWidth(fontMetrics().averageCharWidth() * 18);
   row.volume->setAccessibleName(QStringLiteral("Volume of %1").arg(name));
   row.volume->setFocusPolicy(Qt::StrongFocus);
   row.name->setBuddy(row.volume);

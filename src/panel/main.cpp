@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDBusConnection>
+#include <QTimer>
 
 #include "client/CLIClient.h"
 #include "panel/FeedConnection.h"
@@ -27,8 +28,13 @@ int main(int argc, char** argv) {
                                   QStringLiteral("PATH"));
   const QCommandLineOption show(QStringList{QStringLiteral("show")},
                                 QStringLiteral("Open the panel at start."));
+  const QCommandLineOption screenshot(
+      QStringList{QStringLiteral("screenshot")},
+      QStringLiteral("Open the panel, save a picture of it once it shows the state, and quit."),
+      QStringLiteral("FILE"));
   parser.addOption(socket);
   parser.addOption(show);
+  parser.addOption(screenshot);
   parser.process(application);
   const QString socketPath = parser.isSet(socket)
                                  ? parser.value(socket)
@@ -44,6 +50,19 @@ int main(int argc, char** argv) {
     return kestrune::panel::PanelService::showRunningPanel() ? 0 : 1;
   }
   feed.start();
+  if (parser.isSet(screenshot)) {
+    const QString file = parser.value(screenshot);
+    QObject::connect(&model, &kestrune::panel::PanelModel::changed, &window,
+                     [&model, &window, file] {
+                       if (model.isConnected() && window.property("shot").isNull()) {
+                         window.setProperty("shot", true);
+                         // Time for the layout and the window manager to settle.
+                         QTimer::singleShot(800, &window, [&window, file] {
+                           QApplication::exit(window.grab().save(file) ? 0 : 1);
+                         });
+                       }
+                     });
+  }
   // Until there is a tray to open it from, the panel opens at start.
   window.present();
   static_cast<void>(parser.isSet(show));
