@@ -109,7 +109,7 @@ std::set<std::string> filesUnder(const std::string& root) {
 
 TEST_F(InstallTest, PutsEveryFileUnderThePrefixAndNothingElse) {
   const std::string lib = std::string("usr/") + KESTRUNE_INSTALL_LIBDIR;
-  const std::set<std::string> expected = {
+  std::set<std::string> expected = {
       "usr/bin/kestrune",
       "usr/bin/kestrune-sim",
       "usr/bin/kestruned",
@@ -126,6 +126,15 @@ TEST_F(InstallTest, PutsEveryFileUnderThePrefixAndNothingElse) {
       "usr/share/doc/kestrune/profiles.json",
       "usr/share/doc/kestrune/protocol.md",
   };
+#ifdef KESTRUNE_PANEL_AUTOSTART_DIR
+  // Under /usr the autostart entry goes to /etc, as the desktops look there.
+  const std::string autostart = KESTRUNE_PANEL_AUTOSTART_DIR;
+  expected.insert({"usr/bin/kestrune-panel", kManDir + "/kestrune-panel.1",
+                   "usr/share/applications/kestrune-panel.desktop",
+                   "usr/share/icons/hicolor/scalable/apps/kestrune.svg",
+                   (autostart.front() == '/' ? autostart.substr(1) : "usr/" + autostart) +
+                       "/kestrune-panel.desktop"});
+#endif
   EXPECT_EQ(filesUnder(destination_->path()), expected) << installOutput_;
   for (const char* program : {"usr/bin/kestrune", "usr/bin/kestrune-sim", "usr/bin/kestruned",
                               "usr/bin/kestrune-watch"}) {
