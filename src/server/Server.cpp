@@ -435,8 +435,14 @@ bool Server::makeRoom() {
   return true;
 }
 
+bool Server::roomForMore() const {
+  return oneShotConnections() < options_.maxConnections ||
+         std::any_of(connections_.begin(), connections_.end(),
+                     [](const auto& connection) { return connection->waitsOnClient(); });
+}
+
 void Server::acceptNew(Clock::time_point now) {
-  while (oneShotConnections() < options_.maxConnections || makeRoom()) {
+  while (roomForMore()) {
     platform::FileDescriptor fd(::accept(listeningFd_, nullptr, nullptr));
     if (!fd) {
       if (errno == EINTR || errno == ECONNABORTED) {
@@ -450,6 +456,11 @@ void Server::acceptNew(Clock::time_point now) {
     }
     if (!prepareAccepted(fd.get())) {
       continue;
+    }
+    // Room is made only for a connection that has come: an idle client is
+    // never dropped for nothing.
+    if (oneShotConnections() >= options_.maxConnections && !makeRoom()) {
+      return;
     }
     auto connection = std::make_unique<Connection>();
     connection->id = nextConnectionId_++;
@@ -493,11 +504,7 @@ void Server::run(int stopFd) {
   std::vector<pollfd> events;
   while (true) {
     const auto now = Clock::now();
-    const bool roomForMore =
-        oneShotConnections() < options_.maxConnections ||
-        std::any_of(connections_.begin(), connections_.end(),
-                    [](const auto& connection) { return connection->waitsOnClient(); });
-    const bool accepting = roomForMore && acceptPausedUntil_ <= now;
+    const bool accepting = roomForMore() && acceptPausedUntil_ <= now;
     events.clear();
     events.push_back({stopFd, POLLIN, 0});
     events.push_back({answers_->descriptor(), POLLIN, 0});

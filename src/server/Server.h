@@ -63,6 +63,8 @@ class Server {
 
   void acceptNew(Clock::time_point now);
   bool makeRoom();
+  // Whether a new connection can be taken, making room for it if need be.
+  bool roomForMore() const;
   // Moves one connection as far as its socket allows without blocking.
   void advance(Connection& connection, Clock::time_point now);
   void receive(Connection& connection, Clock::time_point now);
