@@ -16,8 +16,11 @@ fi
 sanitize() {
   local build=${ASAN_BUILD_DIR:-build-asan}
   echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer ($build)"
+  # The panel is left out: Qt's X11 platform trips the checks inside
+  # libraries that are not ours (libxkbcommon's strndup reads past its
+  # string); its tests run in the plain build.
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRUNE_SANITIZE=ON \
-    -DKESTRUNE_WERROR=ON -DKESTRUNE_BENCHMARKS=OFF >/dev/null
+    -DKESTRUNE_WERROR=ON -DKESTRUNE_BENCHMARKS=OFF -DKESTRUNE_PANEL=OFF >/dev/null
   cmake --build "$build" -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
