@@ -52,14 +52,17 @@ int main(int argc, char** argv) {
   feed.start();
   if (parser.isSet(screenshot)) {
     const QString file = parser.value(screenshot);
+    // Time for the layout and the window manager to settle; the window owns it.
+    auto* settle = new QTimer(&window);
+    settle->setSingleShot(true);
+    settle->setInterval(800);
+    QObject::connect(settle, &QTimer::timeout, &window,
+                     [&window, file] { QApplication::exit(window.grab().save(file) ? 0 : 1); });
     QObject::connect(&model, &kestrune::panel::PanelModel::changed, &window,
-                     [&model, &window, file] {
+                     [&model, &window, settle] {
                        if (model.isConnected() && window.property("shot").isNull()) {
                          window.setProperty("shot", true);
-                         // Time for the layout and the window manager to settle.
-                         QTimer::singleShot(800, &window, [&window, file] {
-                           QApplication::exit(window.grab().save(file) ? 0 : 1);
-                         });
+                         settle->start();
                        }
                      });
   }
