@@ -118,8 +118,10 @@ class PanelTest : public QObject {
     QVERIFY(!apps.empty());
     for (const CLIAppInfo& app : apps) {
       const QString name = QString::fromStdString(app.name);
+      // The rows are built from the feed, which may still be arriving.
+      QTRY_VERIFY2_WITH_TIMEOUT(named<QSlider>(window, "Volume of " + name) != nullptr,
+                                qPrintable(name), 5000);
       auto* slider = named<QSlider>(window, "Volume of " + name);
-      QVERIFY2(slider != nullptr, qPrintable(name));
       QCOMPARE(slider->maximum(), 150);
       QCOMPARE(slider->value(), rounded(app.volume));
       QCOMPARE(named<QAbstractButton>(window, "Mute " + name)->isChecked(), app.isMuted);
