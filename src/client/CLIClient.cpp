@@ -120,7 +120,8 @@ std::string frameMessage(const CLICommand& command) {
   return frame;
 }
 
-void writeAll(int socket, std::string_view frame) {
+// The errno of a failed write, 0 when all was written.
+int writeAll(int socket, std::string_view frame) {
   std::size_t offset = 0;
   while (offset < frame.size()) {
     const ssize_t written =
@@ -129,10 +130,11 @@ void writeAll(int socket, std::string_view frame) {
       if (errno == EINTR) {
         continue;
       }
-      throw CLIProtocolError::writeFailed(errno);
+      return errno;
     }
     offset += static_cast<std::size_t>(written);
   }
+  return 0;
 }
 
 std::string readExactly(int socket, std::size_t count) {
@@ -183,7 +185,19 @@ CLIClient::CLIClient(std::optional<std::string> socketPath)
 
 CLIResponse CLIClient::send(const CLICommand& command) {
   const FileDescriptor socket = connectTo(socketPath_);
-  writeAll(socket.get(), frameMessage(command));
+  const int writeError = writeAll(socket.get(), frameMessage(command));
+  if (writeError == EPIPE || writeError == ECONNRESET) {
+    // A server that refuses a request unread (too large) answers before it
+    // closes: its reason is better than the broken pipe.
+    try {
+      return decodeResponse(readMessage(socket.get()));
+    } catch (const CLIProtocolError&) {
+      throw CLIProtocolError::writeFailed(writeError);
+    }
+  }
+  if (writeError != 0) {
+    throw CLIProtocolError::writeFailed(writeError);
+  }
   return decodeResponse(readMessage(socket.get()));
 }
 

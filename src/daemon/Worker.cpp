@@ -18,9 +18,14 @@ Worker::~Worker() {
 }
 
 void Worker::post(std::function<void()> job) {
+  post(std::move(job), Clock::time_point::max(), {});
+}
+
+void Worker::post(std::function<void()> job, Clock::time_point startBy,
+                  std::function<void()> tooLate) {
   {
     const std::lock_guard lock(mutex_);
-    jobs_.push_back(std::move(job));
+    jobs_.push_back(Job{std::move(job), startBy, std::move(tooLate)});
   }
   wake_.notify_one();
 }
@@ -29,7 +34,7 @@ void Worker::serve() {
   // Thread names show in top and in the journal's stack traces; 15 bytes at most.
   static_cast<void>(pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str()));
   while (true) {
-    std::function<void()> job;
+    Job job;
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
@@ -39,7 +44,11 @@ void Worker::serve() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    job();
+    if (Clock::now() <= job.startBy) {
+      job.run();
+    } else if (job.tooLate) {
+      job.tooLate();
+    }
   }
 }
 

@@ -9,7 +9,11 @@
 
 namespace kestrune::server {
 
+// The largest body either side sends: replies (an app list) may be large.
 inline constexpr std::uint32_t maxMessageSize = 1048576;
+// Requests are small; a larger one is refused unread, so that no client can
+// hold the server's thread with a long read or parse.
+inline constexpr std::uint32_t maxRequestSize = 65536;
 inline constexpr std::size_t frameHeaderSize = 4;
 
 inline std::uint32_t frameLength(const std::array<unsigned char, frameHeaderSize>& header) {

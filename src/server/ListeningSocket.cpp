@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "server/ServerError.h"
 #include "server/Sockets.h"
@@ -15,6 +16,10 @@
 namespace kestrune::server {
 
 namespace {
+
+// Room for a burst of clients that wait while the server is at its limit;
+// the system caps it at its own maximum (net.core.somaxconn).
+constexpr int listenBacklog = 4096;
 
 std::string systemText(int error) {
   return std::strerror(error);
@@ -54,6 +59,56 @@ void createParentDirectories(const std::string& path) {
     if (end == std::string::npos) {
       return;
     }
+  }
+}
+
+ServerError untrusted(const std::string& directory, const std::string& why) {
+  return ServerError(ServerError::Kind::socketSetup,
+                     "Refusing the socket directory \"" + directory + "\": " + why +
+                         ", so another user could replace the socket; use a directory of your "
+                         "own that only you can write to.");
+}
+
+// Root may change anything anyway; trusting it costs nothing.
+bool trustedOwner(uid_t owner) {
+  return owner == ::geteuid() || owner == 0;
+}
+
+std::string octal(mode_t mode) {
+  static constexpr std::string_view digits = "01234567";
+  std::string text;
+  for (int shift = 9; shift >= 0; shift -= 3) {
+    text += digits[(mode >> static_cast<unsigned>(shift)) & 07U];
+  }
+  return text;
+}
+
+// Whoever may write to the socket's directory may replace the socket, or
+// listen there first: the directory must be the user's and writable by
+// nobody else, and a symbolic link to it must be the user's too.
+void requireTrustedDirectory(const std::string& directory) {
+  struct stat link {};
+  if (::lstat(directory.c_str(), &link) != 0) {
+    throw setupError("Could not inspect the directory \"" + directory + "\"", errno);
+  }
+  if (S_ISLNK(link.st_mode) && !trustedOwner(link.st_uid)) {
+    throw untrusted(directory, "it is a symbolic link owned by another user");
+  }
+  struct stat info {};
+  if (::stat(directory.c_str(), &info) != 0) {
+    throw setupError("Could not inspect the directory \"" + directory + "\"", errno);
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    throw ServerError(
+        ServerError::Kind::socketSetup,
+        "\"" + directory + "\" is not a directory; choose another path with --socket.");
+  }
+  if (!trustedOwner(info.st_uid)) {
+    throw untrusted(directory, "it is owned by another user");
+  }
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    throw untrusted(directory,
+                    "it is writable by others than its owner (mode " + octal(info.st_mode) + ")");
   }
 }
 
@@ -175,6 +230,7 @@ ListeningSocket::ListeningSocket(std::string path) : path_(std::move(path)) {
                           "): " + path_);
   }
   createParentDirectories(path_);
+  requireTrustedDirectory(parentOf(path_));
   clearStaleOccupant(path_);
 
   fd_ = openLocalStreamSocket();
@@ -187,7 +243,7 @@ ListeningSocket::ListeningSocket(std::string path) : path_(std::move(path)) {
     static_cast<void>(::unlink(staging.c_str()));
   }
   bindPrivately(fd_.get(), staged ? staging : path_);
-  if (::listen(fd_.get(), SOMAXCONN) != 0) {
+  if (::listen(fd_.get(), listenBacklog) != 0) {
     const int error = errno;
     static_cast<void>(::unlink((staged ? staging : path_).c_str()));
     throw setupError("Could not listen on \"" + path_ + "\"", error);

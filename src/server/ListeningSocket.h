@@ -9,7 +9,8 @@
 namespace kestrune::server {
 
 // The server's Unix-domain socket at a path. Setting it up creates missing
-// parent directories (mode 0700), refuses when another instance answers at
+// parent directories (mode 0700), refuses a directory that another user
+// owns or may write to, refuses when another instance answers at
 // the path or the path holds something other than a socket, replaces a stale
 // socket file, and makes the socket file (mode 0600) appear only once it
 // accepts connections, so that waiting for the file is waiting for the

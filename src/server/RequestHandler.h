@@ -3,6 +3,7 @@
 // source of truth that answers requests. Another source can answer the same
 // requests without touching the server.
 
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -30,6 +31,15 @@ class RequestHandler {
   virtual void begin(const CLICommand& command, Reply reply) {
     const Reply answer = std::move(reply);
     answer(handle(command));
+  }
+
+  // The same for a client that waits until `deadline` (when the server
+  // closes its connection): a source that queues requests should not start
+  // one after it, since nobody would see the answer.
+  virtual void beginBefore(const CLICommand& command,
+                           std::chrono::steady_clock::time_point deadline, Reply reply) {
+    static_cast<void>(deadline);
+    begin(command, std::move(reply));
   }
 };
 

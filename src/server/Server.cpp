@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <utility>
 #include <variant>
 
@@ -18,6 +19,7 @@
 #include "platform/FileDescriptor.h"
 #include "protocol/Coding.h"
 #include "server/Feed.h"
+#include "server/FrameReader.h"
 #include "server/Framing.h"
 #include "server/ServerError.h"
 #include "server/Sockets.h"
@@ -130,16 +132,11 @@ struct Server::Connection {
   Clock::time_point requestDeadline;
   Clock::time_point lastActivity;
   Phase phase = Phase::receiving;
-  std::array<unsigned char, frameHeaderSize> header{};
-  std::size_t headerReceived = 0;
-  std::string body;
-  std::size_t bodyReceived = 0;
+  FrameReader request{maxRequestSize};
   std::string reply;
   std::size_t replySent = 0;
   FeedKinds follows = FeedKinds::none();
 
-  bool hasHeader() const { return headerReceived == frameHeaderSize; }
-  bool hasBody() const { return hasHeader() && bodyReceived == body.size(); }
   // Waiting on the client, who may never come back; an answer in the making
   // is not idleness.
   bool waitsOnClient() const { return phase == Phase::receiving || phase == Phase::replying; }
@@ -170,40 +167,24 @@ struct Server::Connection {
   // Reads what the socket holds of the frame: a negative result with errno
   // set, 0 at end of stream, else the byte count.
   long receiveSome() {
-    if (!hasHeader()) {
-      return ::recv(fd.get(), reinterpret_cast<char*>(header.data()) + headerReceived,
-                    frameHeaderSize - headerReceived, 0);
-    }
-    return ::recv(fd.get(), body.data() + bodyReceived, body.size() - bodyReceived, 0);
+    const std::span<char> room = request.room();
+    return ::recv(fd.get(), room.data(), room.size(), 0);
   }
 
-  void tookHeaderBytes(std::size_t count) {
-    headerReceived += count;
-    if (!hasHeader()) {
-      return;
-    }
-    const std::uint32_t length = frameLength(header);
-    if (length > maxMessageSize) {
+  void took(std::size_t count) {
+    request.took(count);
+    if (request.state() == FrameReader::State::tooLarge) {
       // The body is never read: the reply goes out, then the connection closes.
-      startReply(failureFrame("Invalid request: message too large: " + std::to_string(length) +
-                              " bytes (max " + std::to_string(maxMessageSize) + ")"));
-      return;
+      startReply(failureFrame(request.tooLargeError()));
     }
-    body.resize(length);
   }
 
   // The client stopped sending mid-request. It may still read, so say why.
   void endedEarly() {
-    if (headerReceived == 0) {
+    if (!request.started()) {
       phase = Phase::finished;  // connected and left without a word
-    } else if (!hasHeader()) {
-      startReply(failureFrame("Invalid request: the connection ended after " +
-                              std::to_string(headerReceived) +
-                              " of the 4 bytes of the length prefix"));
     } else {
-      startReply(failureFrame("Invalid request: the connection ended after " +
-                              std::to_string(bodyReceived) + " of " + std::to_string(body.size()) +
-                              " bytes of the request"));
+      startReply(failureFrame(request.endedEarlyError()));
     }
   }
 };
@@ -239,12 +220,9 @@ void Server::receive(Connection& connection, Clock::time_point now) {
       return;
     }
     connection.lastActivity = now;
-    if (!connection.hasHeader()) {
-      connection.tookHeaderBytes(static_cast<std::size_t>(n));
-    } else {
-      connection.bodyReceived += static_cast<std::size_t>(n);
-    }
-    if (connection.phase == Connection::Phase::receiving && connection.hasBody()) {
+    connection.took(static_cast<std::size_t>(n));
+    if (connection.phase == Connection::Phase::receiving &&
+        connection.request.state() == FrameReader::State::complete) {
       startAnswer(connection, now);
     }
   }
@@ -253,7 +231,7 @@ void Server::receive(Connection& connection, Clock::time_point now) {
 void Server::startAnswer(Connection& connection, Clock::time_point now) {
   std::optional<Subscription> subscription;
   try {
-    subscription = decodeSubscription(connection.body);
+    subscription = decodeSubscription(connection.request.body());
   } catch (const json::DecodingError& error) {
     connection.startReply(failureFrame("Invalid subscription: " + error.description()));
     return;
@@ -262,17 +240,17 @@ void Server::startAnswer(Connection& connection, Clock::time_point now) {
     startFollowing(connection, *subscription);
     return;
   }
-  auto request = decodeRequest(connection.body);
+  auto request = decodeRequest(connection.request.body());
   if (auto* refusal = std::get_if<CLIResponse>(&request)) {
     connection.startReply(encodeReplyFrame(*refusal));
     return;
   }
   connection.phase = Connection::Phase::answering;
   try {
-    handler_.begin(std::get<CLICommand>(request),
-                   [answers = answers_, id = connection.id](CLIResponse response) {
-                     answers->post(id, std::move(response));
-                   });
+    handler_.beginBefore(std::get<CLICommand>(request), connection.deadline,
+                         [answers = answers_, id = connection.id](CLIResponse response) {
+                           answers->post(id, std::move(response));
+                         });
   } catch (const std::exception& error) {
     connection.startReply(encodeReplyFrame(internalError(error)));
     return;
@@ -419,7 +397,22 @@ void Server::advance(Connection& connection, Clock::time_point now) {
   }
 }
 
-bool Server::makeRoom() {
+bool Server::full() const {
+  return oneShotConnections() >= options_.maxConnections;
+}
+
+std::optional<Server::Clock::time_point> Server::nextEvictable() const {
+  std::optional<Clock::time_point> first;
+  for (const auto& connection : connections_) {
+    if (connection->waitsOnClient()) {
+      const auto at = connection->lastActivity + options_.idleBeforeEviction;
+      first = first ? std::min(*first, at) : at;
+    }
+  }
+  return first;
+}
+
+bool Server::makeRoom(Clock::time_point now) {
   const auto idlest =
       std::min_element(connections_.begin(), connections_.end(), [](const auto& a, const auto& b) {
         // Connections waiting on the client come first, the longest idle first.
@@ -428,21 +421,24 @@ bool Server::makeRoom() {
         }
         return a->lastActivity < b->lastActivity;
       });
-  if (idlest == connections_.end() || !(*idlest)->waitsOnClient()) {
+  if (idlest == connections_.end() || !(*idlest)->waitsOnClient() ||
+      now < (*idlest)->lastActivity + options_.idleBeforeEviction) {
     return false;
   }
   connections_.erase(idlest);
   return true;
 }
 
-bool Server::roomForMore() const {
-  return oneShotConnections() < options_.maxConnections ||
-         std::any_of(connections_.begin(), connections_.end(),
-                     [](const auto& connection) { return connection->waitsOnClient(); });
+bool Server::roomForMore(Clock::time_point now) const {
+  if (!full()) {
+    return true;
+  }
+  const auto evictable = nextEvictable();
+  return evictable && *evictable <= now;
 }
 
 void Server::acceptNew(Clock::time_point now) {
-  while (roomForMore()) {
+  while (roomForMore(now)) {
     platform::FileDescriptor fd(::accept(listeningFd_, nullptr, nullptr));
     if (!fd) {
       if (errno == EINTR || errno == ECONNABORTED) {
@@ -459,7 +455,7 @@ void Server::acceptNew(Clock::time_point now) {
     }
     // Room is made only for a connection that has come: an idle client is
     // never dropped for nothing.
-    if (oneShotConnections() >= options_.maxConnections && !makeRoom()) {
+    if (full() && !makeRoom(now)) {
       return;
     }
     auto connection = std::make_unique<Connection>();
@@ -492,6 +488,12 @@ int Server::pollTimeout(Clock::time_point now) const {
   if (acceptPausedUntil_ > now) {
     wake = wake ? std::min(*wake, acceptPausedUntil_) : acceptPausedUntil_;
   }
+  // While full, the listener is not polled: look again when a connection
+  // may make room (once one may, the listener is polled again).
+  const auto evictable = full() ? nextEvictable() : std::nullopt;
+  if (evictable && *evictable > now) {
+    wake = wake ? std::min(*wake, *evictable) : *evictable;
+  }
   if (!wake) {
     return -1;
   }
@@ -504,7 +506,7 @@ void Server::run(int stopFd) {
   std::vector<pollfd> events;
   while (true) {
     const auto now = Clock::now();
-    const bool accepting = roomForMore() && acceptPausedUntil_ <= now;
+    const bool accepting = roomForMore(now) && acceptPausedUntil_ <= now;
     events.clear();
     events.push_back({stopFd, POLLIN, 0});
     events.push_back({answers_->descriptor(), POLLIN, 0});

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +22,9 @@ struct ServerOptions {
   // reply by then is closed.
   std::chrono::milliseconds connectionDeadline{10000};
   // At this many open connections a new one closes the connection that has
-  // been idle longest, so that silent clients cannot lock others out.
-  std::size_t maxConnections = 64;
+  // been idle longest (see idleBeforeEviction), so that silent clients
+  // cannot lock others out. Sized for a burst of invocations from a script.
+  std::size_t maxConnections = 512;
   // Clients write their whole request at once: one still arriving after
   // this long is abandoned.
   std::chrono::milliseconds requestDeadline{2000};
@@ -34,6 +36,10 @@ struct ServerOptions {
   // Changes are sent at most this often; what changed meanwhile goes out
   // together, in its final state.
   std::chrono::milliseconds feedInterval{50};
+  // Only a connection idle this long may be closed to make room: one that
+  // has just connected has not had its chance to write yet. Until one
+  // qualifies, new connections wait in the listen backlog.
+  std::chrono::milliseconds idleBeforeEviction{1000};
 };
 
 // The framed reply to one request body: the handler's answer, or a failure
@@ -62,9 +68,13 @@ class Server {
   using Clock = std::chrono::steady_clock;
 
   void acceptNew(Clock::time_point now);
-  bool makeRoom();
+  bool makeRoom(Clock::time_point now);
+  bool full() const;
   // Whether a new connection can be taken, making room for it if need be.
-  bool roomForMore() const;
+  bool roomForMore(Clock::time_point now) const;
+  // When a connection may first be closed to make room; nothing while
+  // there is room or no connection waits on its client.
+  std::optional<Clock::time_point> nextEvictable() const;
   // Moves one connection as far as its socket allows without blocking.
   void advance(Connection& connection, Clock::time_point now);
   void receive(Connection& connection, Clock::time_point now);

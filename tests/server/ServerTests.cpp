@@ -87,9 +87,9 @@ TEST_F(ServerTest, AnswersTheCommandLineClientAndKeepsChanges) {
 TEST_F(ServerTest, AnOversizeAnnouncementIsAnsweredThenClosedWithoutReadingTheBody) {
   testing::BackgroundServer server(path, state);
   const auto fd = connectTo(path);
-  writeAll(fd.get(), lengthPrefix(maxMessageSize + 1));
+  writeAll(fd.get(), lengthPrefix(maxRequestSize + 1));
   EXPECT_EQ(errorOf(readFrameBody(fd.get())),
-            "Invalid request: message too large: 1048577 bytes (max 1048576)");
+            "Invalid request: message too large: 65537 bytes (max 65536)");
   EXPECT_TRUE(testing::closedByPeer(fd.get()));
 }
 
@@ -97,8 +97,8 @@ TEST_F(ServerTest, ABodyOfExactlyTheLimitIsRead) {
   testing::BackgroundServer server(path, state);
   // Members beside the case are ignored, so padding keeps it a request.
   std::string body = R"({"getVolume":{},"padding":")";
-  body += std::string(maxMessageSize - body.size() - 2, 'x') + "\"}";
-  ASSERT_EQ(body.size(), maxMessageSize);
+  body += std::string(maxRequestSize - body.size() - 2, 'x') + "\"}";
+  ASSERT_EQ(body.size(), maxRequestSize);
   const CLIResponse response = testing::exchangeRaw(path, requestFrame(body));
   EXPECT_EQ(payload<CLIResponseData::Volume>(response).value, 50);
 }
@@ -172,7 +172,9 @@ TEST_F(ServerTest, StalledClientsDelayNobodyAndAreClosedAtTheDeadline) {
 }
 
 TEST_F(ServerTest, AtTheBoundTheConnectionIdleLongestMakesRoom) {
-  testing::BackgroundServer server(path, state, ServerOptions{10s, 2});
+  ServerOptions options{10s, 2};
+  options.idleBeforeEviction = 20ms;  // both stalled connections have been idle longer
+  testing::BackgroundServer server(path, state, options);
   const auto first = connectTo(path);
   std::this_thread::sleep_for(30ms);
   const auto second = connectTo(path);
