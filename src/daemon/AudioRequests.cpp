@@ -63,7 +63,7 @@ constexpr bool isAudioRequest =
     !std::is_same_v<T, C::MediaBackward> && !std::is_same_v<T, C::MediaShuffle> &&
     !std::is_same_v<T, C::MediaRepeat> && !std::is_same_v<T, C::GetMediaVolume> &&
     !std::is_same_v<T, C::SetMediaVolume> && !std::is_same_v<T, C::GetMediaInfo> &&
-    !std::is_same_v<T, C::ListBluetooth>;
+    !std::is_same_v<T, C::ListBluetooth> && !std::is_same_v<T, C::TogglePanel>;
 
 }  // namespace
 
@@ -328,11 +328,7 @@ struct AudioRequests::Visitor {
     return answerWith(Data::Apps{allApps()}, std::move(message));
   }
 
-  // Panel, status, version.
-
-  CLIResponse operator()(const C::TogglePanel&) {
-    return failure("There is no menu panel on Linux: kestruned has no window.");
-  }
+  // Status, version.
 
   CLIResponse operator()(const C::GetStatus&) {
     const SoundState state = sound.snapshot();

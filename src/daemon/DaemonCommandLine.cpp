@@ -12,6 +12,7 @@
 #include "daemon/Memory.h"
 #include "daemon/bluetooth/BluetoothService.h"
 #include "daemon/media/MediaService.h"
+#include "daemon/panel/PanelToggle.h"
 #include "daemon/pulse/PulseSoundServer.h"
 #include "eq/SinkModule.h"
 #include "platform/Directories.h"
@@ -192,7 +193,10 @@ void serve(const DaemonOptions& options) {
       say);
   media::MediaService mediaService;
   bluetooth::BluetoothService bluetoothService;
-  DaemonHandler handler(audio, &mediaService, &bluetoothService);
+  panel::PanelToggleOptions panelOptions;
+  panelOptions.socketPath = options.socketPath;
+  panel::PanelToggle panelToggle(panelOptions);
+  DaemonHandler handler(audio, &mediaService, &bluetoothService, &panelToggle);
   handler.publishTo(feed, KESTRUNE_VERSION);
   relay->attach(&handler, &audio);
   const bool followsMedia = mediaService.follow([&feed](const media::NowPlaying& playing) {

@@ -4,6 +4,7 @@
 
 #include "daemon/bluetooth/BluetoothService.h"
 #include "daemon/media/MediaService.h"
+#include "daemon/panel/PanelToggle.h"
 #include "server/FeedParts.h"
 
 namespace kestrune::daemon {
@@ -31,12 +32,14 @@ CLIResponse guarded(Answer answer) {
 }  // namespace
 
 DaemonHandler::DaemonHandler(AudioRequests& audio, media::MediaService* media,
-                             bluetooth::BluetoothService* bluetooth)
+                             bluetooth::BluetoothService* bluetooth, panel::PanelToggle* panel)
     : audio_(audio),
       media_(media),
       bluetooth_(bluetooth),
+      panel_(panel),
       mediaWorker_(std::make_unique<Worker>("kestruned-media")),
       bluetoothWorker_(std::make_unique<Worker>("kestruned-bt")),
+      panelWorker_(std::make_unique<Worker>("kestruned-panel")),
       audioWorker_(std::make_unique<Worker>("kestruned-audio")) {}
 
 DaemonHandler::~DaemonHandler() = default;
@@ -52,6 +55,9 @@ void DaemonHandler::begin(const CLICommand& command, Reply reply) {
   if (std::holds_alternative<CLICommand::ListBluetooth>(command.value)) {
     bluetoothWorker_->post(
         [this, reply = std::move(reply)] { reply(guarded([&] { return answerBluetooth(); })); });
+  } else if (std::holds_alternative<CLICommand::TogglePanel>(command.value)) {
+    panelWorker_->post(
+        [this, reply = std::move(reply)] { reply(guarded([&] { return answerPanel(); })); });
   } else if (audio_.answersAtOnce(command)) {
     // Reads of the picture need no trip through the worker (and no wait
     // behind a change in progress); the picture is consistent at any time.
@@ -127,6 +133,13 @@ CLIResponse DaemonHandler::answerBluetooth() {
     return failure("Bluetooth is unavailable: BlueZ is not running.");
   }
   return bluetooth_->listBluetooth();
+}
+
+CLIResponse DaemonHandler::answerPanel() {
+  if (panel_ == nullptr) {
+    return failure("There is no menu panel: kestruned was started without one.");
+  }
+  return panel_->toggle();
 }
 
 }  // namespace kestrune::daemon

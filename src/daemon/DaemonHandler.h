@@ -19,14 +19,18 @@ class MediaService;
 namespace kestrune::daemon::bluetooth {
 class BluetoothService;
 }
+namespace kestrune::daemon::panel {
+class PanelToggle;
+}
 
 namespace kestrune::daemon {
 
 class DaemonHandler final : public server::RequestHandler {
  public:
-  // Media and Bluetooth may be absent (their requests then fail with a reason).
+  // Media, Bluetooth and the panel may be absent (their requests then fail
+  // with a reason).
   DaemonHandler(AudioRequests& audio, media::MediaService* media,
-                bluetooth::BluetoothService* bluetooth);
+                bluetooth::BluetoothService* bluetooth, panel::PanelToggle* panel = nullptr);
   DaemonHandler(const DaemonHandler&) = delete;
   DaemonHandler& operator=(const DaemonHandler&) = delete;
   ~DaemonHandler() override;
@@ -51,17 +55,21 @@ class DaemonHandler final : public server::RequestHandler {
  private:
   CLIResponse answerMedia(const CLICommand& command);
   CLIResponse answerBluetooth();
+  CLIResponse answerPanel();
   void publishAudio();
 
   AudioRequests& audio_;
   media::MediaService* media_;
   bluetooth::BluetoothService* bluetooth_;
+  panel::PanelToggle* panel_;
   std::atomic<server::Feed*> feed_{nullptr};
   std::string version_;
   std::atomic<bool> audioChangePending_{false};
   // Declared last: they stop (finishing their queues) before the rest goes.
   std::unique_ptr<Worker> mediaWorker_;
   std::unique_ptr<Worker> bluetoothWorker_;
+  // A panel that is slow to answer or to start holds up only the panel.
+  std::unique_ptr<Worker> panelWorker_;
   std::unique_ptr<Worker> audioWorker_;
 };
 

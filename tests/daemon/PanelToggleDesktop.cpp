@@ -1,0 +1,154 @@
+#include "PanelToggleDesktop.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace kestrune::daemon::testing {
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace peers = ::kestrune::testing;
+
+// The fields of /proc/PID/stat after the command's closing parenthesis:
+// state, ppid, pgrp, session, ...
+std::vector<std::string> statFields(pid_t process) {
+  std::ifstream in("/proc/" + std::to_string(process) + "/stat");
+  std::string line;
+  std::getline(in, line);
+  const auto close = line.rfind(')');
+  if (close == std::string::npos) {
+    return {};
+  }
+  std::istringstream rest(line.substr(close + 1));
+  std::vector<std::string> fields;
+  for (std::string field; rest >> field;) {
+    fields.push_back(field);
+  }
+  return fields;
+}
+
+bool windowManagerRuns(const std::vector<std::string>& environment) {
+  const auto root =
+      peers::runCommand({"/usr/bin/xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, environment, 2s);
+  return root.out.find("window id") != std::string::npos;
+}
+
+}  // namespace
+
+std::string missingDesktopTools() {
+  const std::vector<std::pair<std::string, std::string>> tools = {
+      {"/usr/bin/Xvfb", "xvfb"},
+      {"/usr/bin/openbox", "openbox"},
+      {"/usr/bin/xprop", "x11-utils"},
+      {"/usr/bin/xdotool", "xdotool"},
+      {"/usr/bin/pulseaudio", "pulseaudio"},
+      {"/usr/bin/pactl", "pulseaudio-utils"},
+      {"/usr/bin/dbus-daemon", "dbus-daemon"},
+      {"/usr/bin/busctl", "systemd"}};
+  std::string missing;
+  for (const auto& [program, package] : tools) {
+    if (::access(program.c_str(), X_OK) != 0) {
+      missing += (missing.empty() ? "" : " ") + package;
+    }
+  }
+  return missing;
+}
+
+PanelDesktop::PanelDesktop(const std::string& directory) {
+  // A display number no other server holds: its lock file is absent.
+  int number = 600 + static_cast<int>(::getpid() % 300);
+  while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+    ++number;
+  }
+  display_ = ":" + std::to_string(number);
+  xvfb_ = std::make_unique<Process>(
+      "/usr/bin/Xvfb",
+      std::vector<std::string>{display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+      std::vector<std::string>{}, directory + "/xvfb.log");
+  const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+  if (!eventually([&] { return std::filesystem::exists(socket); }, 10s)) {
+    throw std::runtime_error("Xvfb did not open its display: " + xvfb_->log());
+  }
+  windowManager_ = std::make_unique<Process>("/usr/bin/openbox", std::vector<std::string>{},
+                                             environment(), directory + "/openbox.log");
+  // Windows mapped while the manager starts up may never be managed.
+  if (!eventually([&] { return windowManagerRuns(environment()); }, 10s)) {
+    throw std::runtime_error("openbox did not start: " + windowManager_->log());
+  }
+}
+
+PanelDesktop::~PanelDesktop() {
+  stopPanel();
+}
+
+std::vector<std::string> PanelDesktop::environment() const {
+  return {"DISPLAY=" + display_, "WAYLAND_DISPLAY=", bus_.sessionEnvironment(),
+          "QT_QPA_PLATFORM=xcb"};
+}
+
+std::optional<pid_t> PanelDesktop::panelProcess() const {
+  const auto asked =
+      peers::runCommand({"/usr/bin/busctl", "--address=" + bus_.address(), "call",
+                         "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                         "GetConnectionUnixProcessID", "s", "org.kestrune.Panel"},
+                        {}, 5s);
+  // "u 1234"
+  if (asked.status != 0 || asked.out.rfind("u ", 0) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<pid_t>(std::stol(asked.out.substr(2)));
+}
+
+bool PanelDesktop::panelMapped() const {
+  const auto found = peers::runCommand(
+      {"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Kestrune$"}, environment(), 5s);
+  return found.status == 0 && !peers::trimmed(found.out).empty();
+}
+
+void PanelDesktop::stopPanel() {
+  const auto panel = panelProcess();
+  if (!panel) {
+    return;
+  }
+  ::kill(*panel, SIGTERM);
+  if (!eventually([&] { return processGone(*panel); }, 5s)) {
+    ::kill(*panel, SIGKILL);
+    static_cast<void>(eventually([&] { return processGone(*panel); }, 5s));
+  }
+}
+
+std::vector<pid_t> childrenOf(pid_t parent) {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    const auto fields = statFields(static_cast<pid_t>(std::stol(name)));
+    if (fields.size() > 1 && fields[1] == std::to_string(parent)) {
+      children.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+  }
+  return children;
+}
+
+std::optional<pid_t> sessionOf(pid_t process) {
+  const auto fields = statFields(process);
+  if (fields.size() < 4) {
+    return std::nullopt;
+  }
+  return static_cast<pid_t>(std::stol(fields[3]));
+}
+
+bool processGone(pid_t process) {
+  const auto fields = statFields(process);
+  return fields.empty() || fields[0] == "Z";
+}
+
+}  // namespace kestrune::daemon::testing
