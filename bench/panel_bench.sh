@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# kestrune-panel in one run, on a private PulseAudio, X display (Xvfb, no
+# window manager: the panel's window is a child of the root window) and
+# session bus, against the real kestruned:
+#   1. cold start to the panel's name (org.kestrune.Panel) on the session bus,
+#      and to its first frame (the window mapped), watched with dbus-monitor
+#      and bench/panel_probe.c;
+#   2. `kestrune panel toggle` to the window mapped, median of ROUNDS opens;
+#   3. resident memory with 10 apps playing (paplay), the panel idle;
+#   4. wake-ups (context switches of all its threads) while hidden and
+#      nothing changes, over IDLE_SECONDS (default 10);
+#   5. a change made with libpulse (pactl set-sink-volume) to the output
+#      volume slider showing it, read through the accessibility tree
+#      (bench/panel_volume_latency.py; the panel restarted with Qt's AT-SPI
+#      bridge on, which 1-4 run without).
+#
+#   bench/panel_bench.sh [BUILD_DIR] [ROUNDS]     (defaults: build, 30)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-build}
+rounds=${2:-30}
+idle=${IDLE_SECONDS:-10}
+for program in "$build/kestrune" "$build/kestruned" "$build/kestrune-panel"; do
+  [ -x "$program" ] || { echo "missing $program (build it first)" >&2; exit 1; }
+done
+for tool in Xvfb dbus-daemon dbus-monitor pulseaudio pactl paplay cc; do
+  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill -TERM "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+cc -O2 -Wall -Wextra -o "$scratch/panel_probe" "$here/panel_probe.c" -lX11
+
+export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+# The sound server, with one output.
+cat >"$scratch/server.pa" <<PA
+load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
+PA
+pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
+  --use-pid-file=no 2>/dev/null &
+pids+=($!)
+export PULSE_SERVER="unix:$scratch/native"
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl load-module module-null-sink sink_name=speakers >/dev/null
+pactl set-default-sink speakers
+
+# The display: a number no other server holds.
+display=$((700 + $$ % 200))
+while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
+export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+# The session bus.
+dbus-daemon --session --nofork --address="unix:path=$scratch/bus" --print-address=1 \
+  >"$scratch/bus.address" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$scratch/bus.address" ] && break; sleep 0.05; done
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/bus"
+
+socket="$scratch/kestruned.sock"
+"$build/kestruned" --socket "$socket" --config "$scratch/config" 2>"$scratch/kestruned.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
+[ -S "$socket" ] || { cat "$scratch/kestruned.log" >&2; exit 1; }
+
+echo "server: $(pactl info | sed -n 's/^Server Name: //p'), $(nproc) cores," \
+  "load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# Microseconds of the realtime clock, as the probe and dbus-monitor give them.
+now_us() { echo "${EPOCHREALTIME/[.,]/}"; }
+# Waits until FILE has more than COUNT lines matching WORD; prints the last one's time.
+wait_line() {
+  local file=$1 word=$2 count=$3 limit=$((SECONDS + 20))
+  while [ "$(grep -c "^$word " "$file" || true)" -le "$count" ]; do
+    [ $SECONDS -lt $limit ] || { echo "timed out waiting for $word" >&2; exit 1; }
+    sleep 0.002
+  done
+  grep "^$word " "$file" | tail -n 1 | cut -d' ' -f2
+}
+count_lines() { grep -c "^$1 " "$2" || true; }
+ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) / 1000 }'; }
+median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.1f", v[int((NR + 1) / 2)] }'; }
+
+"$scratch/panel_probe" >"$scratch/probe.out" &
+pids+=($!)
+dbus-monitor --address "$DBUS_SESSION_BUS_ADDRESS" \
+  "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',arg0='org.kestrune.Panel'" \
+  2>/dev/null | stdbuf -oL sed -n 's/^signal time=\([0-9]*\)\.\([0-9]*\) .*/name \1\2/p' \
+  >"$scratch/names.out" &
+pids+=($!)
+wait_line "$scratch/probe.out" ready 0 >/dev/null
+sleep 0.5  # dbus-monitor's match in place
+
+# 1: cold start.
+start_cold=$(now_us)
+"$build/kestrune-panel" --socket "$socket" 2>"$scratch/panel.log" &
+panel=$!
+pids+=("$panel")
+mapped=$(wait_line "$scratch/probe.out" map 0)
+named=$(wait_line "$scratch/names.out" name 0)
+if grep -q "org.kde.StatusNotifierItem" "$build/kestrune-panel"; then
+  name_note="the panel's name on the bus (the tray item is registered after it)"
+else
+  name_note="the panel's name on the bus (no tray item in this build)"
+fi
+
+# 2: toggles through kestruned; each open measured, each close waited for.
+toggle() { "$build/kestrune" panel toggle --socket "$socket" >/dev/null; }
+opens=()
+for _ in $(seq "$rounds"); do
+  closes=$(count_lines unmap "$scratch/probe.out")
+  toggle
+  wait_line "$scratch/probe.out" unmap "$closes" >/dev/null
+  maps=$(count_lines map "$scratch/probe.out")
+  start=$(now_us)
+  toggle
+  opens+=("$(ms "$start" "$(wait_line "$scratch/probe.out" map "$maps")")")
+done
+
+# 3: ten apps playing silence.
+for i in $(seq 10); do
+  paplay --raw --rate=44100 --channels=2 --format=s16le --client-name="App $i" \
+    --property=application.name="App $i" </dev/zero &
+  pids+=($!)
+done
+for _ in $(seq 100); do
+  [ "$(pactl list short sink-inputs | wc -l)" -ge 10 ] && break
+  sleep 0.05
+done
+sleep 2  # the rows drawn, the caches settled
+rss_kb=$(awk '/^VmRSS/ { print $2 }' "/proc/$panel/status")
+
+# 4: hidden, nothing changing.
+closes=$(count_lines unmap "$scratch/probe.out")
+toggle
+wait_line "$scratch/probe.out" unmap "$closes" >/dev/null
+sleep 1
+switches() {
+  local total=0 task
+  for task in /proc/"$panel"/task/*; do
+    total=$((total + $(awk '/^(voluntary|nonvoluntary)_ctxt_switches/ { s += $2 } END { print s }' \
+      "$task/status")))
+  done
+  echo "$total"
+}
+before=$(switches)
+sleep "$idle"
+wakeups=$(($(switches) - before))
+
+# 5: the panel again, with the accessibility bridge on.
+kill -TERM "$panel"
+wait "$panel" 2>/dev/null || true
+slider="not measured (python3-pyatspi or at-spi2-core missing)"
+if /usr/bin/python3 -c 'import pyatspi' 2>/dev/null && [ -x /usr/libexec/at-spi-bus-launcher ]; then
+  QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$build/kestrune-panel" --socket "$socket" \
+    2>"$scratch/panel2.log" &
+  pids+=($!)
+  read -r middle p90 worst < <(/usr/bin/python3 "$here/panel_volume_latency.py" speakers \
+    "$rounds")
+  slider="median $middle ms, p90 $p90 ms, max $worst ms"
+  # The accessibility bus the session bus started for it.
+  a11y=$(busctl --address="$DBUS_SESSION_BUS_ADDRESS" call org.freedesktop.DBus \
+    /org/freedesktop/DBus org.freedesktop.DBus GetConnectionUnixProcessID s org.a11y.Bus \
+    2>/dev/null | cut -d' ' -f2 || true)
+  [ -n "$a11y" ] && pids+=("$a11y")
+fi
+
+printf '%-64s %s\n' \
+  "cold start to $name_note" "$(ms "$start_cold" "$named") ms" \
+  "cold start to first frame (window mapped)" "$(ms "$start_cold" "$mapped") ms" \
+  "panel toggle to window mapped, median of $rounds (aim <= 50 ms)" \
+  "$(printf '%s\n' "${opens[@]}" | median) ms" \
+  "pactl set-sink-volume to the slider showing it (aim <= 100 ms)" "$slider" \
+  "VmRSS idle with 10 apps playing (aim <= 60 MB)" \
+  "$(awk -v k="$rss_kb" 'BEGIN { printf "%.1f MB", k / 1024 }')" \
+  "wake-ups while hidden, nothing changing, over $idle s (aim 0)" "$wakeups"
