@@ -1,10 +1,13 @@
 #include "app/Version.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "platform/FileDescriptor.h"
@@ -52,6 +55,34 @@ std::optional<std::string> absolutePath(const std::string& path) {
   return platform::appendingPathComponent(*cwd, path);
 }
 
+bool isExecutableFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+// A program name without a slash is what a shell passes after finding the
+// program on PATH: found again the same way, the first executable file in
+// the PATH directories (an empty entry is the current directory).
+std::optional<std::string> searchedOnPath(const std::string& name) {
+  const char* variable = std::getenv("PATH");
+  // The search path execvp uses when PATH is unset.
+  std::string_view rest = variable != nullptr ? variable : "/bin:/usr/bin";
+  while (true) {
+    const std::size_t colon = rest.find(':');
+    const std::string directory(rest.substr(0, colon));
+    const std::string candidate =
+        platform::appendingPathComponent(directory.empty() ? "." : directory, name);
+    if (isExecutableFile(candidate)) {
+      return candidate;
+    }
+    if (colon == std::string_view::npos) {
+      return std::nullopt;
+    }
+    rest.remove_prefix(colon + 1);
+  }
+}
+
 // The first process argument, as the kernel recorded it for this process.
 // Read with plain descriptors: the stream library is not otherwise needed.
 std::optional<std::string> firstProcessArgument() {
@@ -84,7 +115,12 @@ std::string versionStringFor(const std::optional<std::string>& programPath) {
   if (!programPath || programPath->empty()) {
     return kUnknown;
   }
-  const auto absolute = absolutePath(*programPath);
+  const auto found =
+      programPath->find('/') == std::string::npos ? searchedOnPath(*programPath) : programPath;
+  if (!found) {
+    return kUnknown;
+  }
+  const auto absolute = absolutePath(*found);
   if (!absolute) {
     return kUnknown;
   }

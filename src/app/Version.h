@@ -8,7 +8,9 @@
 namespace kestrune {
 
 // The version text for a program started through `programPath` (the first
-// process argument): when the program sits in <bundle>/Contents/Helpers/,
+// process argument; a bare name is looked up on PATH as the shell did, and
+// symbolic links are followed): when the program sits in
+// <bundle>/Contents/Helpers/,
 // the "CFBundleShortVersionString" string of <bundle>/Contents/Info.plist;
 // otherwise, or when anything is missing or malformed, "unknown".
 std::string versionStringFor(const std::optional<std::string>& programPath);

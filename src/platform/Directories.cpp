@@ -53,7 +53,27 @@ std::optional<std::string> homeFromPasswdFile(uid_t uid) {
 }
 #endif
 
+#ifndef __APPLE__
+}  // namespace
+}  // namespace platform
+
+// Referenced weakly: a statically linked program (the command-line tool)
+// then does not take in glibc's name-service lookup, which needs the shared
+// libraries of the very glibc it was linked with at run time and draws a
+// warning at every link; the address is null there and /etc/passwd is read
+// instead. A dynamically linked program gets the real function.
+extern "C" int getpwuid_r(uid_t, passwd*, char*, std::size_t, passwd**) __attribute__((weak));
+
+namespace platform {
+namespace {
+#endif
+
 std::optional<std::string> homeFromUserDatabase(uid_t uid) {
+#ifndef __APPLE__
+  if (&getpwuid_r == nullptr) {
+    return std::nullopt;
+  }
+#endif
   long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 1024);
   passwd entry{};

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TempDirectory.h"
+#include "platform/TestSupport.h"
 
 namespace kestrune {
 namespace {
@@ -82,6 +83,33 @@ TEST_F(VersionTest, ResolvesARelativeProgramPathAgainstTheCurrentDirectory) {
   const std::string version = versionStringFor("Helpers/kestrune");
   std::filesystem::current_path(previous);
   EXPECT_EQ(version, "5.5");
+}
+
+// As a shell runs an installed program: argv[0] is the bare name it found on
+// PATH, in bin/ as a link into the bundle.
+TEST_F(VersionTest, LooksUpABareProgramNameOnThePathLikeAShell) {
+  const std::string program =
+      makeBundle("<key>CFBundleShortVersionString</key><string>6.1</string>\n");
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(dir / "bin");
+  std::filesystem::create_symlink(program, dir / "bin/kestrune");
+  // Earlier entries without the program, or with a file that is not
+  // executable or not a file, are passed over as the shell passes them over.
+  dir.write("plain/kestrune", "");
+  std::filesystem::create_directories(dir / "folder/kestrune");
+  std::string found;
+  std::string missing;
+  {
+    testing_support::ScopedEnvironmentVariable path(
+        "PATH", dir / "none:" + dir / "plain:" + dir / "folder:" + dir / "bin");
+    found = versionStringFor("kestrune");
+  }
+  {
+    testing_support::ScopedEnvironmentVariable path("PATH", dir / "none:" + dir / "plain");
+    missing = versionStringFor("kestrune");
+  }
+  EXPECT_EQ(found, "6.1");
+  EXPECT_EQ(missing, "unknown");
 }
 
 }  // namespace
