@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QUrl>
@@ -290,6 +291,40 @@ bool PanelWindow::toggle() {
   return true;
 }
 
+bool PanelWindow::toggleBeside(const QPoint& anchor) {
+  if (isVisible()) {
+    hide();
+    return false;
+  }
+  placeBeside(anchor);
+  present();
+  return true;
+}
+
+// Below the anchor when it is in the screen's upper half (a panel at the
+// top), else above it; centred on it, and kept on the screen. Where the
+// compositor places windows itself (Wayland) it has the last word.
+void PanelWindow::placeBeside(const QPoint& anchor) {
+  const QScreen* screen = QGuiApplication::screenAt(anchor);
+  if (screen == nullptr) {
+    screen = QGuiApplication::primaryScreen();
+  }
+  if (screen == nullptr) {
+    return;
+  }
+  adjustSize();
+  const QRect area = screen->availableGeometry();
+  const QSize size = frameGeometry().size().expandedTo(sizeHint());
+  const int x = std::clamp(anchor.x() - size.width() / 2, area.left(),
+                           std::max(area.left(), area.right() + 1 - size.width()));
+  const int below = anchor.y() + 1;
+  const int above = anchor.y() - size.height();
+  const int wanted = anchor.y() < area.center().y() ? below : above;
+  const int y =
+      std::clamp(wanted, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+  move(x, y);
+}
+
 void PanelWindow::present() {
   show();
   raise();
@@ -358,8 +393,6 @@ void PanelWindow::refreshOutput() {
   setCheckedQuietly(silentMode_, state.status.isSilentMode);
 }
 
-// Without a request for the output's own mute, muting sets the volume to
-// zero and unmuting brings back the volume it had.
 void PanelWindow::toggleOutputMute() {
   const double volume = model_.outputVolume();
   setCheckedQuietly(outputMute_, model_.outputMuted() || rounded(volume) == 0);

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPoint>
 #include <QSlider>
 #include <QToolButton>
 #include <QWidget>
@@ -32,7 +33,12 @@ class PanelWindow : public QWidget {
 
   // Shows the panel when hidden, hides it when shown; true when now shown.
   bool toggle();
+  // The same, opening beside `anchor` (a tray icon's place on the screen).
+  bool toggleBeside(const QPoint& anchor);
   void present();
+  // Without a request for the output's own mute, muting sets the volume to
+  // zero and unmuting brings back the volume it had.
+  void toggleOutputMute();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -63,7 +69,7 @@ class PanelWindow : public QWidget {
   void askStatusLine();
   void refreshStatusLine();
   QWidget* makeAppRow(const CLIAppInfo& app, AppRow& row);
-  void toggleOutputMute();
+  void placeBeside(const QPoint& anchor);
 
   PanelModel& model_;
   RequestClient& requests_;

@@ -12,6 +12,7 @@
 #include "panel/PanelService.h"
 #include "panel/PanelWindow.h"
 #include "panel/RequestClient.h"
+#include "panel/TrayIcon.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -66,8 +67,11 @@ int main(int argc, char** argv) {
                        }
                      });
   }
-  // Until there is a tray to open it from, the panel opens at start.
-  window.present();
-  static_cast<void>(parser.isSet(show));
+  kestrune::panel::TrayIcon tray(model, requests, window);
+  const bool trayShown = tray.start();
+  // With no icon to open it from, the panel opens at start.
+  if (!trayShown || parser.isSet(show) || parser.isSet(screenshot)) {
+    window.present();
+  }
   return QApplication::exec();
 }

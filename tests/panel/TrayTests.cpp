@@ -1,0 +1,436 @@
+// The tray icon of the installed kestrune-panel against a real kestrune-sim
+// on a private desktop, with a small status-area watcher on its session bus.
+// The item and its menu are read and driven with busctl, as a status area
+// would, and what they do is read back with kestrune and xwininfo.
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <cmath>
+#include <iostream>
+#include <memory>
+
+#include "panel/Desktop.h"
+#include "panel/PanelModel.h"
+#include "panel/TrayMenu.h"
+#include "panel/TrayTestWatcher.h"
+#include "protocol/Feed.h"
+
+namespace kestrune::panel::test {
+
+namespace {
+
+Desktop* desktop = nullptr;
+
+const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+
+// A kestrune-panel of its own, stopped by process when done with.
+class RunningPanel {
+ public:
+  RunningPanel() {
+    process_.setProgram(QStringLiteral(KESTRUNE_PANEL_BINARY));
+    process_.setArguments({QStringLiteral("--socket"), desktop->simSocket()});
+    process_.start();
+  }
+  ~RunningPanel() {
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+  RunningPanel(const RunningPanel&) = delete;
+  RunningPanel& operator=(const RunningPanel&) = delete;
+
+  bool holdsPanelName() const {
+    return QDBusConnection::sessionBus()
+        .interface()
+        ->isServiceRegistered(QStringLiteral("org.kestrune.Panel"))
+        .value();
+  }
+  QString itemService() const {
+    return QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(process_.processId());
+  }
+  // What it wrote on its standard error so far.
+  QString errors() {
+    errors_ += QString::fromUtf8(process_.readAllStandardError());
+    return errors_;
+  }
+  bool running() const { return process_.state() == QProcess::Running; }
+
+ private:
+  QProcess process_;
+  QString errors_;
+};
+
+// What busctl writes with `--json=short`, or nothing when it fails.
+// Arguments follow "--": a negative number is not an option.
+std::optional<QByteArray> busctlOutput(const QStringList& arguments) {
+  QProcess process;
+  process.start(
+      QStringLiteral("busctl"),
+      QStringList{QStringLiteral("--user"), QStringLiteral("--json=short"), QStringLiteral("--")} +
+          arguments);
+  if (!process.waitForFinished(10000) || process.exitCode() != 0) {
+    return std::nullopt;
+  }
+  return process.readAllStandardOutput();
+}
+
+// The "data" of busctl's answer; undefined when it failed.
+QJsonValue busctl(const QStringList& arguments) {
+  const std::optional<QByteArray> output = busctlOutput(arguments);
+  return output ? QJsonDocument::fromJson(*output).object().value("data") : QJsonValue::Undefined;
+}
+
+QJsonValue itemProperty(const RunningPanel& panel, const QString& name) {
+  return busctl({QStringLiteral("get-property"), panel.itemService(),
+                 QStringLiteral("/StatusNotifierItem"), itemInterface, name});
+}
+
+bool callItem(const RunningPanel& panel, const QStringList& methodAndArguments) {
+  return busctlOutput(QStringList{QStringLiteral("call"), panel.itemService(),
+                                  QStringLiteral("/StatusNotifierItem"), itemInterface} +
+                      methodAndArguments)
+      .has_value();
+}
+
+// One entry of the menu as busctl shows it: [id, {name: {type, data}}, [children]].
+struct MenuEntry {
+  int id = 0;
+  QJsonObject properties;
+  QJsonArray children;
+
+  QString text(const char* name) const {
+    return properties.value(QLatin1String(name)).toObject().value("data").toString();
+  }
+  int number(const char* name) const {
+    return properties.value(QLatin1String(name)).toObject().value("data").toInt(-1);
+  }
+};
+
+MenuEntry entryOf(const QJsonValue& value) {
+  const QJsonArray parts = value.toArray();
+  return MenuEntry{parts.at(0).toInt(), parts.at(1).toObject(), parts.at(2).toArray()};
+}
+
+// The whole menu's entries, depth first; with the layout's revision.
+std::vector<MenuEntry> menuEntries(const RunningPanel& panel, unsigned* revision = nullptr) {
+  const QJsonArray reply =
+      busctl({QStringLiteral("call"), panel.itemService(), QStringLiteral("/MenuBar"),
+              menuInterface, QStringLiteral("GetLayout"), QStringLiteral("iias"),
+              QStringLiteral("0"), QStringLiteral("-1"), QStringLiteral("0")})
+          .toArray();
+  if (revision != nullptr) {
+    *revision = static_cast<unsigned>(reply.at(0).toInteger());
+  }
+  std::vector<MenuEntry> entries;
+  std::vector<QJsonValue> pending{reply.at(1)};
+  while (!pending.empty()) {
+    const MenuEntry entry = entryOf(pending.back());
+    pending.pop_back();
+    // Each child is in a variant: {type, data}.
+    for (qsizetype i = entry.children.size() - 1; i >= 0; --i) {
+      pending.push_back(entry.children.at(i).toObject().value("data"));
+    }
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+const MenuEntry* labelled(const std::vector<MenuEntry>& entries, const QString& label) {
+  for (const MenuEntry& entry : entries) {
+    if (entry.text("label") == label) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+bool clickEntry(const RunningPanel& panel, int id) {
+  return busctlOutput({QStringLiteral("call"), panel.itemService(), QStringLiteral("/MenuBar"),
+                       menuInterface, QStringLiteral("Event"), QStringLiteral("isvu"),
+                       QString::number(id), QStringLiteral("clicked"), QStringLiteral("s"),
+                       QString(), QStringLiteral("0")})
+      .has_value();
+}
+
+CLIStatusInfo simStatus() {
+  const std::optional<CLIResponse> reply = kestrune(desktop->simSocket(), {"status"});
+  if (!reply || !reply->data) {
+    return {};
+  }
+  const auto* status = std::get_if<CLIResponseData::Status>(&reply->data->value);
+  return status ? status->value : CLIStatusInfo{};
+}
+
+std::vector<CLIDeviceInfo> simOutputs() {
+  const std::optional<CLIResponse> reply =
+      kestrune(desktop->simSocket(), {"device", "list", "--direction", "output"});
+  if (!reply || !reply->data) {
+    return {};
+  }
+  const auto* devices = std::get_if<CLIResponseData::Devices>(&reply->data->value);
+  return devices ? devices->value : std::vector<CLIDeviceInfo>{};
+}
+
+double simVolume() {
+  return simStatus().outputVolume;
+}
+
+// "Map State: IsViewable" of the window named Kestrune, as xwininfo reads it.
+QString mapState() {
+  QProcess xwininfo;
+  xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-name"), QStringLiteral("Kestrune")});
+  if (!xwininfo.waitForFinished(5000)) {
+    return {};
+  }
+  const QRegularExpressionMatch state =
+      QRegularExpression(QStringLiteral("Map State: (\\w+)"))
+          .match(QString::fromUtf8(xwininfo.readAllStandardOutput()));
+  return state.hasMatch() ? state.captured(1) : QStringLiteral("none");
+}
+
+}  // namespace
+
+class TrayTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Without a status area the panel opens at start and says so once; a
+  // watcher that comes later, or comes back, gets the item registered.
+  void registersWhenAWatcherAppearsAndAgainWhenItReturns() {
+    RunningPanel panel;
+    QTRY_VERIFY_WITH_TIMEOUT(panel.errors().contains(QStringLiteral("no tray icons")), 10000);
+    QTRY_COMPARE(mapState(), QStringLiteral("IsViewable"));
+    QCOMPARE(panel.errors().count(QStringLiteral("kestrune-panel:")), 1);
+
+    // The watcher stays for the cases that follow.
+    QVERIFY(watcher_.start());
+    QTRY_COMPARE(watcher_.registrations().size(), 1);
+    QVERIFY(watcher_.registrations().at(0).startsWith(panel.itemService() + " from :"));
+    watcher_.stop();
+    QVERIFY(watcher_.start());
+    QTRY_COMPARE(watcher_.registrations().size(), 2);
+    QCOMPARE(watcher_.registrations().at(1), watcher_.registrations().at(0));
+    QVERIFY(panel.running());
+  }
+
+  // With a status area the window waits to be asked for; the item describes
+  // itself and its icon and tooltip follow the output, announced only when
+  // they change.
+  void describesTheOutputInIconAndToolTip() {
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    RunningPanel panel;
+    QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
+    QCOMPARE(mapState(), QStringLiteral("none"));
+    QCOMPARE(itemProperty(panel, "Category").toString(), QStringLiteral("Hardware"));
+    QCOMPARE(itemProperty(panel, "Id").toString(), QStringLiteral("kestrune"));
+    QCOMPARE(itemProperty(panel, "Title").toString(), QStringLiteral("Kestrune"));
+    QCOMPARE(itemProperty(panel, "Status").toString(), QStringLiteral("Active"));
+    QCOMPARE(itemProperty(panel, "ItemIsMenu").toBool(true), false);
+    QCOMPARE(itemProperty(panel, "Menu").toString(), QStringLiteral("/MenuBar"));
+    const QString output = QString::fromStdString(simStatus().outputDevice->name);
+    QTRY_COMPARE(itemProperty(panel, "IconName").toString(), QStringLiteral("audio-volume-medium"));
+    const QJsonArray toolTip = itemProperty(panel, "ToolTip").toArray();
+    QCOMPARE(toolTip.at(0).toString(), QStringLiteral("audio-volume-medium"));
+    QCOMPARE(toolTip.at(2).toString(), QStringLiteral("Kestrune"));
+    QCOMPARE(toolTip.at(3).toString(), QStringLiteral("Volume 50% — ") + output);
+    // Pictures of our own for hosts whose theme lacks the name: ARGB, 4 bytes a pixel.
+    const QJsonArray pixmaps = itemProperty(panel, "IconPixmap").toArray();
+    QVERIFY(!pixmaps.isEmpty());
+    const QJsonArray first = pixmaps.at(0).toArray();
+    QCOMPARE(first.at(2).toArray().size(), first.at(0).toInt() * first.at(1).toInt() * 4);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.connect(panel.itemService(), "/StatusNotifierItem", itemInterface, "NewIcon", this,
+                        SLOT(countIcon())));
+    QVERIFY(bus.connect(panel.itemService(), "/StatusNotifierItem", itemInterface, "NewToolTip",
+                        this, SLOT(countToolTip())));
+    icons_ = 0;
+    toolTips_ = 0;
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "60"}));
+    QTRY_VERIFY(toolTips_ >= 1);
+    QTRY_COMPARE(itemProperty(panel, "ToolTip").toArray().at(3).toString(),
+                 QStringLiteral("Volume 60% — ") + output);
+    QCOMPARE(icons_, 0);
+    for (const auto& [volume, name] :
+         std::vector<std::pair<QString, QString>>{{"20", "audio-volume-low"},
+                                                  {"90", "audio-volume-high"},
+                                                  {"0", "audio-volume-muted"}}) {
+      QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", volume}));
+      QTRY_COMPARE(itemProperty(panel, "IconName").toString(), name);
+    }
+    QTRY_COMPARE(icons_, 3);
+  }
+
+  // The menu lists the outputs with the default chosen; choosing another
+  // makes it the default, and silent mode follows its checkmark.
+  void menuChoosesTheOutputAndSilentMode() {
+    RunningPanel panel;
+    QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
+    const std::vector<CLIDeviceInfo> outputs = simOutputs();
+    QVERIFY(outputs.size() >= 2);
+    const QString current = QString::fromStdString(simStatus().outputDevice->name);
+    std::vector<MenuEntry> entries;
+    // The toggle state of an entry in the menu read afresh; -1 when absent.
+    const auto toggleOf = [&](const QString& label) {
+      entries = menuEntries(panel);
+      const MenuEntry* entry = labelled(entries, label);
+      return entry != nullptr ? entry->number("toggle-state") : -1;
+    };
+    QTRY_COMPARE(toggleOf(current), 1);
+    for (const CLIDeviceInfo& device : outputs) {
+      const MenuEntry* entry = labelled(entries, QString::fromStdString(device.name));
+      QVERIFY2(entry != nullptr, device.name.c_str());
+      QCOMPARE(entry->text("toggle-type"), QStringLiteral("radio"));
+      QCOMPARE(entry->number("toggle-state"),
+               QString::fromStdString(device.name) == current ? 1 : 0);
+    }
+    for (const char* label : {"Silent mode", "Profiles", "Open panel", "Quit"}) {
+      QVERIFY2(labelled(entries, label) != nullptr, label);
+    }
+
+    const auto other = std::find_if(outputs.begin(), outputs.end(), [&](const CLIDeviceInfo& d) {
+      return QString::fromStdString(d.name) != current;
+    });
+    const QString chosen = QString::fromStdString(other->name);
+    QVERIFY(clickEntry(panel, labelled(entries, chosen)->id));
+    QTRY_COMPARE(QString::fromStdString(simStatus().outputDevice->name), chosen);
+    QTRY_COMPARE(toggleOf(chosen), 1);
+    QCOMPARE(toggleOf(current), 0);
+
+    const bool silent = simStatus().isSilentMode;
+    QCOMPARE(toggleOf("Silent mode"), silent ? 1 : 0);
+    QVERIFY(clickEntry(panel, labelled(entries, "Silent mode")->id));
+    QTRY_COMPARE(simStatus().isSilentMode, !silent);
+    QTRY_COMPARE(toggleOf("Silent mode"), silent ? 0 : 1);
+    QVERIFY(!clickEntry(panel, 9999));
+  }
+
+  // Scrolling steps the volume as `kestrune volume up`/`down` does, the
+  // middle click mutes and unmutes, and activating toggles the window.
+  void scrollMiddleClickAndActivate() {
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    const std::optional<CLIResponse> reference = kestrune(desktop->simSocket(), {"volume", "up"});
+    QVERIFY(reference);
+    const double step = simVolume() - 50;
+    QVERIFY(step > 0);
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    RunningPanel panel;
+    QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
+    QTRY_COMPARE(itemProperty(panel, "ToolTip").toArray().at(3).toString().left(11),
+                 QStringLiteral("Volume 50% "));
+    QVERIFY(callItem(panel, {"Scroll", "is", "120", "vertical"}));
+    QTRY_COMPARE(simVolume(), 50 + step);
+    QVERIFY(callItem(panel, {"Scroll", "is", "-240", "vertical"}));
+    QTRY_COMPARE(simVolume(), 50 - step);
+    // Muting keeps the volume the panel knew, so it has to know it first.
+    QTRY_COMPARE(itemProperty(panel, "ToolTip").toArray().at(3).toString().left(11),
+                 QStringLiteral("Volume %1% ").arg(std::lround(50 - step)));
+
+    QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
+    QTRY_COMPARE(simVolume(), 0.0);
+    QTRY_COMPARE(itemProperty(panel, "IconName").toString(), QStringLiteral("audio-volume-muted"));
+    QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
+    QTRY_COMPARE(simVolume(), 50 - step);
+
+    QCOMPARE(mapState(), QStringLiteral("none"));
+    QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
+    QTRY_COMPARE(mapState(), QStringLiteral("IsViewable"));
+    QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
+    QTRY_COMPARE(mapState(), QStringLiteral("IsUnMapped"));
+  }
+
+  // A host may click an entry of a layout it read before a change: the
+  // entries keep their ids, and only changes of the entries themselves
+  // make a new layout.
+  void menuEntriesKeepTheirIdsAcrossChanges() {
+    const auto device = [](const std::string& uid, bool isDefault) {
+      CLIDeviceInfo info;
+      info.uid = uid;
+      info.name = "Device " + uid;
+      info.isOutput = true;
+      info.isDefault = isDefault;
+      return info;
+    };
+    FeedState state;
+    state.status.isRunning = true;
+    state.devices = {device("a", true), device("b", false)};
+    state.status.outputDevice = state.devices[0];
+    PanelModel model;
+    TrayMenu menu;
+    const auto feed = [&] {
+      model.applyFrame(snapshotEvent(state, FeedKinds::all()));
+      return menu.update(model, {QStringLiteral("Work")});
+    };
+    const auto idOf = [&](const QString& label) {
+      for (const TrayMenuEntry& entry : menu.root().children) {
+        if (entry.label == label) {
+          return entry.id;
+        }
+      }
+      return -1;
+    };
+    QVERIFY(feed().layout);
+    const int b = idOf("Device b");
+    const int quit = idOf("Quit");
+    const unsigned revision = menu.revision();
+    QCOMPARE(menu.find(idOf("Profiles"))->children.at(0).label, QStringLiteral("Work"));
+
+    state.status.outputDevice = state.devices[1];
+    const TrayMenu::Changes chosen = feed();
+    QVERIFY(!chosen.layout);
+    QCOMPARE(chosen.entries, (std::vector<int>{idOf("Device a"), b}));
+    QVERIFY(menu.find(b)->toggled);
+    QCOMPARE(menu.revision(), revision);
+    QVERIFY(feed().entries.empty());
+
+    state.devices.erase(state.devices.begin());
+    QVERIFY(feed().layout);
+    QCOMPARE(idOf("Device a"), -1);
+    state.devices.push_back(device("c", false));
+    QVERIFY(feed().layout);
+    QCOMPARE(idOf("Device b"), b);
+    QCOMPARE(idOf("Quit"), quit);
+    QVERIFY(idOf("Device c") > quit);
+    QCOMPARE(menu.revision(), revision + 2);
+    QCOMPARE(menu.find(b)->effect, TrayMenuEntry::Effect::setOutput);
+    QCOMPARE(menu.find(b)->argument, QStringLiteral("b"));
+  }
+
+  void cleanupTestCase() { watcher_.stop(); }
+
+ public slots:
+  void countIcon() { ++icons_; }
+  void countToolTip() { ++toolTips_; }
+
+ private:
+  TrayTestWatcher watcher_;
+  int icons_ = 0;
+  int toolTips_ = 0;
+};
+
+}  // namespace kestrune::panel::test
+
+int main(int argc, char** argv) {
+  kestrune::panel::test::Desktop desktop;
+  if (!desktop.failure().isEmpty()) {
+    std::cout << "SKIP: no private desktop for the tray: " << desktop.failure().toStdString()
+              << '\n';
+    return 77;
+  }
+  kestrune::panel::test::desktop = &desktop;
+  QApplication application(argc, argv);
+  kestrune::panel::test::TrayTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "TrayTests.moc"
