@@ -39,7 +39,47 @@ bool windowManagerRuns(const std::vector<std::string>& environment) {
   return root.out.find("window id") != std::string::npos;
 }
 
+// The process owning a name on the bus at `address`.
+std::optional<pid_t> ownerOf(const std::string& address, const std::string& name) {
+  const auto asked = peers::runCommand(
+      {"/usr/bin/busctl", "--address=" + address, "call", "org.freedesktop.DBus",
+       "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s", name},
+      {}, 5s);
+  // "u 1234"
+  if (asked.status != 0 || asked.out.rfind("u ", 0) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<pid_t>(std::stol(asked.out.substr(2)));
+}
+
+void stopProcess(pid_t process) {
+  ::kill(process, SIGTERM);
+  if (!eventually([&] { return processGone(process); }, 5s)) {
+    ::kill(process, SIGKILL);
+    static_cast<void>(eventually([&] { return processGone(process); }, 5s));
+  }
+}
+
+std::vector<std::string> fieldsOf(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', start)) {
+    fields.push_back(line.substr(start, tab - start));
+    start = tab + 1;
+  }
+  fields.push_back(line.substr(start));
+  return fields;
+}
+
 }  // namespace
+
+std::string missingAccessibilityTools() {
+  if (::access("/usr/libexec/at-spi-bus-launcher", X_OK) != 0) {
+    return "at-spi2-core";
+  }
+  const auto found = peers::runCommand({"/usr/bin/python3", "-c", "import pyatspi"}, {}, 10s);
+  return found.status == 0 ? "" : "python3-pyatspi";
+}
 
 std::string missingDesktopTools() {
   const std::vector<std::pair<std::string, std::string>> tools = {
@@ -85,6 +125,7 @@ PanelDesktop::PanelDesktop(const std::string& directory) {
 
 PanelDesktop::~PanelDesktop() {
   stopPanel();
+  stopAccessibilityBus();
 }
 
 std::vector<std::string> PanelDesktop::environment() const {
@@ -92,17 +133,69 @@ std::vector<std::string> PanelDesktop::environment() const {
           "QT_QPA_PLATFORM=xcb"};
 }
 
+std::vector<std::string> PanelDesktop::accessibleEnvironment() const {
+  auto variables = environment();
+  variables.emplace_back("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1");
+  return variables;
+}
+
 std::optional<pid_t> PanelDesktop::panelProcess() const {
-  const auto asked =
-      peers::runCommand({"/usr/bin/busctl", "--address=" + bus_.address(), "call",
-                         "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                         "GetConnectionUnixProcessID", "s", "org.kestrune.Panel"},
-                        {}, 5s);
-  // "u 1234"
-  if (asked.status != 0 || asked.out.rfind("u ", 0) != 0) {
-    return std::nullopt;
+  return ownerOf(bus_.address(), "org.kestrune.Panel");
+}
+
+std::vector<PanelDesktop::Accessible> PanelDesktop::accessibleTree() const {
+  const auto dumped = peers::runCommand(
+      {"/usr/bin/python3", std::string(KESTRUNE_SOURCE_DIR) + "/tests/panel/accessible_tree.py",
+       "kestrune-panel"},
+      environment(), 20s);
+  std::vector<Accessible> tree;
+  std::istringstream lines(dumped.out);
+  for (std::string line; std::getline(lines, line);) {
+    // depth, role, name, showing, value, text, description
+    const auto fields = fieldsOf(line);
+    if (fields.size() < 5) {
+      continue;
+    }
+    Accessible object{fields[1], fields[2], fields[3] == "1", std::nullopt};
+    if (!fields[4].empty()) {
+      object.value = std::stod(fields[4]);
+    }
+    tree.push_back(std::move(object));
   }
-  return static_cast<pid_t>(std::stol(asked.out.substr(2)));
+  return tree;
+}
+
+std::optional<PanelDesktop::Accessible> PanelDesktop::find(const std::vector<Accessible>& tree,
+                                                           const std::string& name) {
+  for (const auto& object : tree) {
+    if (object.name == name) {
+      return object;
+    }
+  }
+  return std::nullopt;
+}
+
+void PanelDesktop::stopAccessibilityBus() {
+  const auto launcher = ownerOf(bus_.address(), "org.a11y.Bus");
+  if (!launcher) {
+    return;
+  }
+  const auto asked =
+      peers::runCommand({"/usr/bin/busctl", "--address=" + bus_.address(), "call", "org.a11y.Bus",
+                         "/org/a11y/bus", "org.a11y.Bus", "GetAddress"},
+                        {}, 5s);
+  // s "unix:path=...,guid=..."
+  const auto open = asked.out.find('"');
+  const auto close = asked.out.rfind('"');
+  if (open != std::string::npos && close > open) {
+    const std::string address = asked.out.substr(open + 1, close - open - 1);
+    for (const char* name : {"org.a11y.atspi.Registry", "org.freedesktop.DBus"}) {
+      if (const auto process = ownerOf(address, name)) {
+        stopProcess(*process);
+      }
+    }
+  }
+  stopProcess(*launcher);
 }
 
 bool PanelDesktop::panelMapped() const {
@@ -112,14 +205,8 @@ bool PanelDesktop::panelMapped() const {
 }
 
 void PanelDesktop::stopPanel() {
-  const auto panel = panelProcess();
-  if (!panel) {
-    return;
-  }
-  ::kill(*panel, SIGTERM);
-  if (!eventually([&] { return processGone(*panel); }, 5s)) {
-    ::kill(*panel, SIGKILL);
-    static_cast<void>(eventually([&] { return processGone(*panel); }, 5s));
+  if (const auto panel = panelProcess()) {
+    stopProcess(*panel);
   }
 }
 

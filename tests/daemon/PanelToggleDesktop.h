@@ -1,7 +1,8 @@
 #pragma once
 // A private X desktop for kestruned's panel tests: Xvfb on a free display,
 // openbox on it and a session bus of its own. The panels kestruned starts
-// there are found on that bus and stopped by process id with the desktop.
+// there are found on that bus and stopped by process id with the desktop,
+// as is the accessibility bus the session bus starts for them.
 
 #include <sys/types.h>
 
@@ -18,6 +19,8 @@ namespace kestrune::daemon::testing {
 // The programs the desktop and its observers need that are missing here,
 // by the Debian packages that install them; empty when all are there.
 std::string missingDesktopTools();
+// The same for the accessibility tree (at-spi2-core, python3-pyatspi).
+std::string missingAccessibilityTools();
 
 class PanelDesktop {
  public:
@@ -28,6 +31,9 @@ class PanelDesktop {
 
   // What a program of this desktop session has in its environment.
   std::vector<std::string> environment() const;
+  // The same with Qt's bridge to the accessibility bus always on, as a
+  // screen reader running would turn it on.
+  std::vector<std::string> accessibleEnvironment() const;
   const std::string& busAddress() const { return bus_.address(); }
 
   // The process owning org.kestrune.Panel on this desktop's bus.
@@ -37,7 +43,23 @@ class PanelDesktop {
   // Stops the panel that owns the name, by its process id.
   void stopPanel();
 
+  // One object of the panel's accessibility tree, as a screen reader sees it.
+  struct Accessible {
+    std::string role;
+    std::string name;
+    bool showing = false;
+    std::optional<double> value;
+  };
+  // The running panel's tree (tests/panel/accessible_tree.py); empty while
+  // the panel is not on the accessibility bus.
+  std::vector<Accessible> accessibleTree() const;
+  // The object of that name in the tree, if there is one.
+  static std::optional<Accessible> find(const std::vector<Accessible>& tree,
+                                        const std::string& name);
+
  private:
+  void stopAccessibilityBus();
+
   std::string display_;
   std::unique_ptr<Process> xvfb_;
   std::unique_ptr<Process> windowManager_;
