@@ -176,6 +176,9 @@ class EventRelay {
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
   const server::ShutdownSignals signals;
+  // Then the socket, so that a second instance refuses before it connects to
+  // the sound server or touches anything of the first one's.
+  const server::ListeningSocket socket(options.socketPath);
   // Before every source, which publish to it until they stop.
   server::Feed feed;
   auto log = std::make_shared<JournalLog>();
@@ -223,7 +226,6 @@ void serve(const DaemonOptions& options) {
     handler.postAudio([&audio] { audio.serverConnected(); });
   }
 
-  const server::ListeningSocket socket(options.socketPath);
   server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());
   server.run(signals.descriptor());
