@@ -91,21 +91,22 @@ class DBusMenu : public QObject, protected QDBusContext {
   static QString status() { return QStringLiteral("normal"); }
   static QStringList iconThemePath() { return {}; }
 
+  // The bus reads the types of these by name: written out, not aliased.
  public slots:
   Q_SCRIPTABLE uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
                               kestrune::panel::DBusMenuLayout& layout);
-  Q_SCRIPTABLE kestrune::panel::DBusMenuPropertiesList GetGroupProperties(
+  Q_SCRIPTABLE QList<kestrune::panel::DBusMenuProperties> GetGroupProperties(
       const QList<int>& ids, const QStringList& propertyNames);
   Q_SCRIPTABLE QDBusVariant GetProperty(int id, const QString& name);
   Q_SCRIPTABLE void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
-  Q_SCRIPTABLE QList<int> EventGroup(const kestrune::panel::DBusMenuEventList& events);
+  Q_SCRIPTABLE QList<int> EventGroup(const QList<kestrune::panel::DBusMenuEvent>& events);
   Q_SCRIPTABLE bool AboutToShow(int id);
   Q_SCRIPTABLE QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
 
  signals:
   Q_SCRIPTABLE void ItemsPropertiesUpdated(
-      const kestrune::panel::DBusMenuPropertiesList& updatedProps,
-      const kestrune::panel::DBusMenuRemovedPropertiesList& removedProps);
+      const QList<kestrune::panel::DBusMenuProperties>& updatedProps,
+      const QList<kestrune::panel::DBusMenuRemovedProperties>& removedProps);
   Q_SCRIPTABLE void LayoutUpdated(uint revision, int parent);
   Q_SCRIPTABLE void ItemActivationRequested(int id, uint timestamp);
 

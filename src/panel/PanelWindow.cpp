@@ -341,10 +341,23 @@ void PanelWindow::keyPressEvent(QKeyEvent* event) {
 
 void PanelWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (closeOnFocusLoss_ && event->type() == QEvent::ActivationChange && !isActiveWindow() &&
-      QApplication::activePopupWidget() == nullptr) {
+  if (event->type() != QEvent::ActivationChange) {
+    return;
+  }
+  if (isActiveWindow()) {
+    wasActive_ = true;
+    return;
+  }
+  // Only the focus it had is lost: a window manager that has not yet given
+  // it the focus (or never does) leaves it open.
+  if (closeOnFocusLoss_ && wasActive_ && QApplication::activePopupWidget() == nullptr) {
     hide();
   }
+}
+
+void PanelWindow::hideEvent(QHideEvent* event) {
+  wasActive_ = false;
+  QWidget::hideEvent(event);
 }
 
 void PanelWindow::refresh() {

@@ -43,6 +43,7 @@ class PanelWindow : public QWidget {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   struct AppRow {
@@ -106,6 +107,8 @@ class PanelWindow : public QWidget {
   QLabel* statusLine_ = nullptr;
   QString versionText_;
   bool wasConnected_ = false;
+  // Whether it had the focus since it was last shown.
+  bool wasActive_ = false;
 };
 
 }  // namespace kestrune::panel

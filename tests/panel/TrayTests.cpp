@@ -64,6 +64,7 @@ class RunningPanel {
     return errors_;
   }
   bool running() const { return process_.state() == QProcess::Running; }
+  qint64 pid() const { return process_.processId(); }
 
  private:
   QProcess process_;
@@ -185,16 +186,32 @@ double simVolume() {
   return simStatus().outputVolume;
 }
 
-// "Map State: IsViewable" of the window named Kestrune, as xwininfo reads it.
-QString mapState() {
+// What xwininfo tells of the window named Kestrune that process `pid` made
+// (another desktop's panel may share the name); empty when there is none.
+QString windowInfo(qint64 pid) {
+  QProcess xdotool;
+  xdotool.start(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                 QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Kestrune$")});
+  if (!xdotool.waitForFinished(5000)) {
+    return {};
+  }
+  const QString window = QString::fromUtf8(xdotool.readAllStandardOutput()).section('\n', 0, 0);
+  if (window.isEmpty()) {
+    return {};
+  }
   QProcess xwininfo;
-  xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-name"), QStringLiteral("Kestrune")});
+  xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
   if (!xwininfo.waitForFinished(5000)) {
     return {};
   }
+  return QString::fromUtf8(xwininfo.readAllStandardOutput());
+}
+
+// "IsViewable", "IsUnMapped", or "none" when there is no such window.
+QString mapState(const RunningPanel& panel) {
   const QRegularExpressionMatch state =
-      QRegularExpression(QStringLiteral("Map State: (\\w+)"))
-          .match(QString::fromUtf8(xwininfo.readAllStandardOutput()));
+      QRegularExpression(QStringLiteral("Map State: (\\w+)")).match(windowInfo(panel.pid()));
   return state.hasMatch() ? state.captured(1) : QStringLiteral("none");
 }
 
@@ -209,11 +226,11 @@ class TrayTest : public QObject {
   void registersWhenAWatcherAppearsAndAgainWhenItReturns() {
     RunningPanel panel;
     QTRY_VERIFY_WITH_TIMEOUT(panel.errors().contains(QStringLiteral("no tray icons")), 10000);
-    QTRY_COMPARE(mapState(), QStringLiteral("IsViewable"));
+    QTRY_COMPARE(mapState(panel), QStringLiteral("IsViewable"));
     QCOMPARE(panel.errors().count(QStringLiteral("kestrune-panel:")), 1);
 
     // The watcher stays for the cases that follow.
-    QVERIFY(watcher_.start());
+    QVERIFY(watching());
     QTRY_COMPARE(watcher_.registrations().size(), 1);
     QVERIFY(watcher_.registrations().at(0).startsWith(panel.itemService() + " from :"));
     watcher_.stop();
@@ -228,9 +245,10 @@ class TrayTest : public QObject {
   // they change.
   void describesTheOutputInIconAndToolTip() {
     QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    QVERIFY(watching());
     RunningPanel panel;
     QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
-    QCOMPARE(mapState(), QStringLiteral("none"));
+    QCOMPARE(mapState(panel), QStringLiteral("none"));
     QCOMPARE(itemProperty(panel, "Category").toString(), QStringLiteral("Hardware"));
     QCOMPARE(itemProperty(panel, "Id").toString(), QStringLiteral("kestrune"));
     QCOMPARE(itemProperty(panel, "Title").toString(), QStringLiteral("Kestrune"));
@@ -274,6 +292,7 @@ class TrayTest : public QObject {
   // The menu lists the outputs with the default chosen; choosing another
   // makes it the default, and silent mode follows its checkmark.
   void menuChoosesTheOutputAndSilentMode() {
+    QVERIFY(watching());
     RunningPanel panel;
     QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
     const std::vector<CLIDeviceInfo> outputs = simOutputs();
@@ -302,10 +321,25 @@ class TrayTest : public QObject {
       return QString::fromStdString(d.name) != current;
     });
     const QString chosen = QString::fromStdString(other->name);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.connect(panel.itemService(), "/MenuBar", menuInterface, "ItemsPropertiesUpdated",
+                        this, SLOT(countMenuProperties())));
+    QVERIFY(bus.connect(panel.itemService(), "/MenuBar", menuInterface, "LayoutUpdated", this,
+                        SLOT(countMenuLayout())));
+    menuProperties_ = 0;
+    menuLayouts_ = 0;
+    unsigned revision = 0;
+    menuEntries(panel, &revision);
     QVERIFY(clickEntry(panel, labelled(entries, chosen)->id));
     QTRY_COMPARE(QString::fromStdString(simStatus().outputDevice->name), chosen);
     QTRY_COMPARE(toggleOf(chosen), 1);
     QCOMPARE(toggleOf(current), 0);
+    // Another choice is a change of states, not of the entries.
+    QTRY_VERIFY(menuProperties_ >= 1);
+    QCOMPARE(menuLayouts_, 0);
+    unsigned after = 0;
+    menuEntries(panel, &after);
+    QCOMPARE(after, revision);
 
     const bool silent = simStatus().isSilentMode;
     QCOMPARE(toggleOf("Silent mode"), silent ? 1 : 0);
@@ -324,6 +358,7 @@ class TrayTest : public QObject {
     const double step = simVolume() - 50;
     QVERIFY(step > 0);
     QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    QVERIFY(watching());
     RunningPanel panel;
     QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
     QTRY_COMPARE(itemProperty(panel, "ToolTip").toArray().at(3).toString().left(11),
@@ -342,11 +377,22 @@ class TrayTest : public QObject {
     QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
     QTRY_COMPARE(simVolume(), 50 - step);
 
-    QCOMPARE(mapState(), QStringLiteral("none"));
+    QCOMPARE(mapState(panel), QStringLiteral("none"));
     QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
-    QTRY_COMPARE(mapState(), QStringLiteral("IsViewable"));
+    QTRY_COMPARE(mapState(panel), QStringLiteral("IsViewable"));
+    // Beside the icon: an icon at the top right opens it below, at the right.
+    const QString info = windowInfo(panel.pid());
+    const auto field = [&info](const char* name) {
+      return QRegularExpression(QStringLiteral("%1: +(-?\\d+)").arg(QLatin1String(name)))
+          .match(info)
+          .captured(1)
+          .toInt();
+    };
+    QVERIFY2(field("Absolute upper-left Y") < 100, qPrintable(info));
+    QVERIFY2(field("Absolute upper-left X") > 1200 - field("Width"), qPrintable(info));
+    QVERIFY2(field("Absolute upper-left X") + field("Width") <= 1280 + 2, qPrintable(info));
     QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
-    QTRY_COMPARE(mapState(), QStringLiteral("IsUnMapped"));
+    QTRY_COMPARE(mapState(panel), QStringLiteral("IsUnMapped"));
   }
 
   // A host may click an entry of a layout it read before a change: the
@@ -411,11 +457,22 @@ class TrayTest : public QObject {
  public slots:
   void countIcon() { ++icons_; }
   void countToolTip() { ++toolTips_; }
+  void countMenuProperties() { ++menuProperties_; }
+  void countMenuLayout() { ++menuLayouts_; }
 
  private:
+  // The watcher is put on the bus once, by the first case that needs it.
+  bool watching() {
+    watched_ = watched_ || watcher_.start();
+    return watched_;
+  }
+
   TrayTestWatcher watcher_;
+  bool watched_ = false;
   int icons_ = 0;
   int toolTips_ = 0;
+  int menuProperties_ = 0;
+  int menuLayouts_ = 0;
 };
 
 }  // namespace kestrune::panel::test
