@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Builds everything, starts kestrune-sim on a temporary socket and takes a
-# short tour of kestrune against it. The simulator is always stopped.
+# Builds the command-line tools and the simulator, starts kestrune-sim on a
+# temporary socket and takes a short tour of kestrune against it. Installs a
+# compiler, CMake and Ninja first when they are missing. The simulator is
+# always stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/packages.sh
+install_packages build
 
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja >/dev/null
+# CMake's output is kept and shown only when configuring fails.
+configure_log=$(mktemp "${TMPDIR:-/tmp}/kestrune-configure.XXXXXX")
+if ! cmake -S . -B "$build" -G Ninja >"$configure_log" 2>&1; then
+  cat "$configure_log" >&2
+  rm -f "$configure_log"
+  exit 1
+fi
+rm -f "$configure_log"
 cmake --build "$build" --target kestrune kestrune-sim kestrune-watch
 
 # Fixed width so help and tables look the same in every terminal.

@@ -1,27 +1,53 @@
 #!/usr/bin/env bash
-# Builds the Debian package (Release, programs only) in build-deb, installs it
-# with apt, checks what it installed and removes it again. Needs root.
+# Builds the Debian package (Release, programs only) in build-deb, checks it
+# with lintian, installs it with apt, checks what it installed and removes it
+# again. Installs the build tools and libraries it lacks first. Needs root,
+# or sudo.
 #   scripts/package.sh [--keep]   (--keep leaves the package installed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/packages.sh
+install_packages build daemon panel package
 build=${DEB_BUILD_DIR:-build-deb}
 jobs=${JOBS:-2}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-  -DCMAKE_INSTALL_PREFIX=/usr -DKESTRUNE_WERROR=ON >/dev/null
+# Shows a step's output only when it fails.
+quietly() {
+  local log
+  log=$(mktemp "${TMPDIR:-/tmp}/kestrune-package.XXXXXX")
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
+
+quietly cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr -DKESTRUNE_WERROR=ON -DKESTRUNE_DAEMON=ON -DKESTRUNE_PANEL=ON
 cmake --build "$build" -j"$jobs"
 rm -f "$build"/kestrune_*.deb
-(cd "$build" && cpack -G DEB >/dev/null)
+(cd "$build" && quietly cpack -G DEB)
 package=$(ls "$build"/kestrune_*.deb)
 echo "== $package"
 dpkg-deb --field "$package" Package Version Architecture Depends
 
+# Errors fail the package; the warnings that remain are explained in the
+# README's section on the Debian package.
+echo "== lintian"
+lintian --fail-on error --info "$package"
+
 export DEBIAN_FRONTEND=noninteractive
-apt-get install -y -qq "./$package" >/dev/null
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$package" >/dev/null
 installed=$(dpkg -L kestrune | while read -r path; do [ -f "$path" ] && echo "$path"; done)
 echo "$installed"
 
 kestrune --help >/dev/null
+# The version comes from the Info.plist beside the installed program.
+[ "$(kestrune --version)" = "$(dpkg-deb --field "$package" Version)" ] || {
+  echo "kestrune --version printed '$(kestrune --version)'" >&2
+  exit 1
+}
 man -w kestrune
 man -w kestruned
 unit=/usr/lib/systemd/user/kestruned.service
@@ -38,7 +64,7 @@ done
 if [ "${1:-}" = --keep ]; then
   exit 0
 fi
-apt-get remove -y -qq kestrune >/dev/null
+as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kestrune >/dev/null
 left=0
 for path in $installed; do
   if [ -e "$path" ]; then

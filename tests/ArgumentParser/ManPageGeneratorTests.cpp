@@ -87,7 +87,7 @@ TEST(ManPage, EscapesTextThatRoffWouldReadAsMarkup) {
 
 TEST(ManPage, FormatsWithoutWarningsFromGroff) {
   if (!hasProgram("groff")) {
-    GTEST_SKIP() << "groff is not installed here";
+    GTEST_SKIP() << "groff is not installed here (apt-get install groff-base)";
   }
   ToolInfoV0 dump = testing::sampleDump();
   dump.command.discussion = ".x\n\nExamples:\n  tool a\n\n\n  tool b \xE2\x86\x92 c";

@@ -18,6 +18,7 @@
 #include "daemon/dbus/Peers.h"
 #include "daemon/media/MediaPeers.h"
 #include "json/Value.h"
+#include "support/Requirements.h"
 
 #ifdef KESTRUNE_WATCH_BINARY
 
@@ -152,6 +153,9 @@ class FeedEndToEndTest : public SharedServerTest {
  protected:
   void SetUp() override {
     useSharedServer();
+    if (IsSkipped()) {
+      return;
+    }
     daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
   }
 
@@ -245,6 +249,9 @@ TEST_P(FeedEndToEndTest, AFormatPrintsTheNewVolume) {
 // Servers that go away, each with a server and a daemon of its own.
 class FeedFaultTest : public ::testing::TestWithParam<ServerKind> {
  protected:
+  void SetUp() override {
+    KESTRUNE_SKIP_UNLESS_INSTALLED(testing_support::soundServerTools(GetParam()));
+  }
   ScratchDirectory scratch_;
   std::string serverDirectory() const { return scratch_.path() + "/server"; }
 };
@@ -292,6 +299,7 @@ class MediaAndBluetoothFeedTest : public ::testing::Test {
         access("/usr/bin/playerctl", X_OK) != 0) {
       GTEST_SKIP() << "needs mpv, mpv-mpris and playerctl";
     }
+    KESTRUNE_SKIP_UNLESS_INSTALLED(testing_support::bluezMockTools());
     peers::writeTaggedWav(bus_.directory() / "one.wav", "First Song", "Alpha", "Tests", 30);
     peers::writeTaggedWav(bus_.directory() / "two.wav", "Second Song", "Beta", "Tests", 30);
   }

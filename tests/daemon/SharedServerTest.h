@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DaemonFixture.h"
+#include "support/Requirements.h"
 
 namespace kestrune::daemon::testing {
 
@@ -21,8 +22,10 @@ class SharedServerTest : public ::testing::TestWithParam<ServerKind> {
     directories().clear();
   }
 
-  // Points server_ at the suite's server of this test's kind, reset.
+  // Points server_ at the suite's server of this test's kind, reset; skips
+  // the test (check IsSkipped()) when that server is not installed.
   void useSharedServer() {
+    KESTRUNE_SKIP_UNLESS_INSTALLED(testing_support::soundServerTools(GetParam()));
     auto& server = servers()[GetParam()];
     if (!server) {
       directories()[GetParam()] = std::make_unique<ScratchDirectory>();

@@ -20,6 +20,7 @@
 #include "eq/SinkModule.h"
 #include "eq/SoundServers.h"
 #include "support/Pactl.h"
+#include "support/Requirements.h"
 #include "support/Wave.h"
 
 namespace kestrune::eq {
@@ -73,6 +74,7 @@ std::size_t onset(const std::vector<float>& samples) {
 class LadspaSinkTest : public ::testing::TestWithParam<ServerKind> {
  protected:
   void SetUp() override {
+    KESTRUNE_SKIP_UNLESS_INSTALLED(testing_support::soundServerTools(GetParam()));
     server_ =
         std::make_unique<SoundServer>(GetParam(), Environment{{"LADSPA_PATH", pluginDirectory()}});
     ASSERT_EQ(server_->problem(), "");

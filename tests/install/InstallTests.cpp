@@ -93,15 +93,16 @@ class InstallTest : public ::testing::Test {
   static inline std::unique_ptr<TemporaryDirectory> home_;
 };
 
-#define REQUIRE_PROGRAM(name) \
-  if (!hasProgram(name))      \
-  GTEST_SKIP() << name " is not installed here"
+#define REQUIRE_PROGRAM(name, package) \
+  if (!hasProgram(name))               \
+  GTEST_SKIP() << name " is not installed here (apt-get install " package ")"
 
 std::set<std::string> filesUnder(const std::string& root) {
   std::set<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_directory()) {
-      files.insert(fs::relative(entry.path(), root).string());
+      // Lexically: fs::relative would resolve a link to its target.
+      files.insert(entry.path().lexically_relative(root).string());
     }
   }
   return files;
@@ -111,25 +112,30 @@ TEST_F(InstallTest, PutsEveryFileUnderThePrefixAndNothingElse) {
   const std::string lib = std::string("usr/") + KESTRUNE_INSTALL_LIBDIR;
   std::set<std::string> expected = {
       "usr/bin/kestrune",
+      "usr/lib/kestrune/Contents/Helpers/kestrune",
+      "usr/lib/kestrune/Contents/Info.plist",
       "usr/bin/kestrune-sim",
       "usr/bin/kestruned",
       "usr/bin/kestrune-watch",
       kBashScript,
       kZshDir + "/_kestrune",
       kFishScript,
-      kManDir + "/kestrune.1",
-      kManDir + "/kestruned.1",
-      kManDir + "/kestrune-sim.1",
-      kManDir + "/kestrune-watch.1",
+      kManDir + "/kestrune.1.gz",
+      kManDir + "/kestruned.1.gz",
+      kManDir + "/kestrune-sim.1.gz",
+      kManDir + "/kestrune-watch.1.gz",
       "usr/lib/systemd/user/kestruned.service",
       lib + "/ladspa/kestrune-eq.so",
       "usr/share/doc/kestrune/profiles.json",
       "usr/share/doc/kestrune/protocol.md",
+      "usr/share/doc/kestrune/copyright",
+      "usr/share/doc/kestrune/changelog.gz",
+      "usr/share/lintian/overrides/kestrune",
   };
 #ifdef KESTRUNE_PANEL_AUTOSTART_DIR
   // Under /usr the autostart entry goes to /etc, as the desktops look there.
   const std::string autostart = KESTRUNE_PANEL_AUTOSTART_DIR;
-  expected.insert({"usr/bin/kestrune-panel", kManDir + "/kestrune-panel.1",
+  expected.insert({"usr/bin/kestrune-panel", kManDir + "/kestrune-panel.1.gz",
                    "usr/share/applications/kestrune-panel.desktop",
                    "usr/share/icons/hicolor/scalable/apps/kestrune.svg",
                    (autostart.front() == '/' ? autostart.substr(1) : "usr/" + autostart) +
@@ -147,6 +153,19 @@ TEST_F(InstallTest, PutsEveryFileUnderThePrefixAndNothingElse) {
       readFile(installed(kBashScript)),
       runCommand(shellQuoted(installed("usr/bin/kestrune")) + " --generate-completion-script bash")
           .output);
+}
+
+// bin/kestrune is a relative link into the bundle-shaped directory, which
+// stays whole when the tree is moved; --version reads the Info.plist there,
+// whether the program is named by its path or found on PATH by a shell.
+TEST_F(InstallTest, TheInstalledProgramKnowsItsVersion) {
+  const std::string link = installed("usr/bin/kestrune");
+  ASSERT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::read_symlink(link), "../lib/kestrune/Contents/Helpers/kestrune");
+  EXPECT_EQ(runCommand(shellQuoted(link) + " --version").output, KESTRUNE_PROJECT_VERSION "\n");
+  EXPECT_EQ(inShell("kestrune --version"), KESTRUNE_PROJECT_VERSION "\n");
+  // Outside such a tree the version is not known, as before.
+  EXPECT_EQ(runCommand(shellQuoted(KESTRUNE_BINARY) + " --version").output, "unknown\n");
 }
 
 TEST_F(InstallTest, UserUnitStartsTheInstalledDaemonAfterTheSoundServer) {
@@ -182,7 +201,7 @@ TEST_F(InstallTest, BashCompletesFromTheInstalledScript) {
 }
 
 TEST_F(InstallTest, ZshCompletesFromTheInstalledScript) {
-  REQUIRE_PROGRAM("zsh");
+  REQUIRE_PROGRAM("zsh", "zsh");
   fs::remove(*home_ / "work/offered");
   inShell("timeout 30 zsh -f drive.zsh 'kestrune vol'");
   std::string offered = readFile(*home_ / "work/offered");
@@ -190,14 +209,16 @@ TEST_F(InstallTest, ZshCompletesFromTheInstalledScript) {
 }
 
 TEST_F(InstallTest, FishCompletesFromTheInstalledScript) {
-  REQUIRE_PROGRAM("fish");
+  REQUIRE_PROGRAM("fish", "fish");
   std::string output = inShell("timeout 30 fish -c " + shellQuoted("complete -C 'kestrune vol'"));
   EXPECT_EQ(candidateSet(output), Candidates{"volume"}) << output;
 }
 
+// Compressed, as Debian installs them; man reads them as they are.
 TEST_F(InstallTest, ManPagesFormatWithoutWarningsWithinEightyColumns) {
-  REQUIRE_PROGRAM("man");
-  for (const char* page : {"kestrune.1", "kestruned.1", "kestrune-sim.1", "kestrune-watch.1"}) {
+  REQUIRE_PROGRAM("man", "man-db");
+  for (const char* page :
+       {"kestrune.1.gz", "kestruned.1.gz", "kestrune-sim.1.gz", "kestrune-watch.1.gz"}) {
     const std::string path = shellQuoted(installed(kManDir + "/" + page));
     EXPECT_EQ(runCommand("man --warnings -l " + path + " 2>&1 >/dev/null").output, "") << page;
     CommandResult shown = runCommand("MANWIDTH=80 man -l " + path + " 2>/dev/null");
@@ -213,7 +234,7 @@ TEST_F(InstallTest, ManPagesFormatWithoutWarningsWithinEightyColumns) {
   // Found where man looks under the prefix.
   CommandResult found =
       runCommand("MANPATH=" + shellQuoted(installed("usr/share/man")) + " man -w kestruned 2>&1");
-  EXPECT_EQ(found.output, installed(kManDir + "/kestruned.1") + "\n");
+  EXPECT_EQ(found.output, installed(kManDir + "/kestruned.1.gz") + "\n");
 }
 
 }  // namespace

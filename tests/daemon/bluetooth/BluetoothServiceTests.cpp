@@ -11,6 +11,7 @@
 
 #include "daemon/bluetooth/BluetoothService.h"
 #include "daemon/dbus/Peers.h"
+#include "support/Requirements.h"
 
 namespace kestrune::daemon::bluetooth {
 namespace {
@@ -39,6 +40,8 @@ using Devices = std::vector<std::pair<std::string, int>>;
 
 class BluetoothServiceTest : public ::testing::Test {
  protected:
+  void SetUp() override { KESTRUNE_SKIP_UNLESS_INSTALLED(testing_support::bluezMockTools()); }
+
   BluetoothService::Options options() const {
     BluetoothService::Options options;
     options.busAddress = bus_.address();
