@@ -347,6 +347,19 @@ class TrayTest : public QObject {
     QTRY_COMPARE(simStatus().isSilentMode, !silent);
     QTRY_COMPARE(toggleOf("Silent mode"), silent ? 0 : 1);
     QVERIFY(!clickEntry(panel, 9999));
+    // A group of events: the known entry is clicked, the unknown one named back.
+    const QJsonArray unknown =
+        busctl({QStringLiteral("call"), panel.itemService(), QStringLiteral("/MenuBar"),
+                menuInterface, QStringLiteral("EventGroup"), QStringLiteral("a(isvu)"),
+                QStringLiteral("2"), QString::number(labelled(entries, "Silent mode")->id),
+                QStringLiteral("clicked"), QStringLiteral("s"), QString(), QStringLiteral("0"),
+                QStringLiteral("9999"), QStringLiteral("clicked"), QStringLiteral("s"), QString(),
+                QStringLiteral("0")})
+            .toArray()
+            .at(0)
+            .toArray();
+    QCOMPARE(unknown, QJsonArray({9999}));
+    QTRY_COMPARE(simStatus().isSilentMode, silent);
   }
 
   // Scrolling steps the volume as `kestrune volume up`/`down` does, the
