@@ -268,7 +268,7 @@ struct AudioRequests::Visitor {
 
   CLIResponse operator()(const C::ListProfiles&) {
     std::vector<CLIProfileInfo> profiles;
-    for (const auto& profile : readProfiles(self.files_.profiles)) {
+    for (const auto& profile : self.config_.profiles()) {
       profiles.push_back(
           {profile.id, profile.name, static_cast<std::int64_t>(profile.entries.size())});
     }
@@ -306,7 +306,7 @@ struct AudioRequests::Visitor {
         if (entry.device) {
           settings.device = equalsIgnoringCase(*entry.device, "default")
                                 ? std::nullopt
-                                : std::optional(*entry.device);
+                                : std::optional(requireDevice(state, false, *entry.device).name);
         }
         if (entry.eqPreset && self.equalizers_ != nullptr) {
           settings.eqPreset = preset;
@@ -474,7 +474,7 @@ struct AudioRequests::Visitor {
   }
 
   Profile requireProfile(const std::string& name) const {
-    const auto profiles = readProfiles(self.files_.profiles);
+    const auto profiles = self.config_.profiles();
     for (const auto& profile : profiles) {
       if (equalsIgnoringCase(profile.name, name) || equalsIgnoringCase(profile.id, name)) {
         return profile;
@@ -500,6 +500,7 @@ AudioRequests::AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equ
       memory_(memory),
       equalizers_(equalizers),
       files_(std::move(files)),
+      config_(files_.profiles, files_.devices),
       version_(std::move(version)),
       log_(std::move(log)) {}
 
@@ -517,6 +518,21 @@ bool AudioRequests::answersAtOnce(const CLICommand& command) const {
 }
 
 CLIResponse AudioRequests::answer(const CLICommand& command) {
+  const bool reads = std::visit(
+      [](const auto& request) { return readsThePicture<std::decay_t<decltype(request)>>; },
+      command.value);
+  if (reads) {
+    return answerRequest(command);
+  }
+  CLIResponse response = answerRequest(command);
+  // Done, but not remembered: the user hears of it with the answer.
+  if (auto problem = memory_.takeSaveProblem(); problem && response.success) {
+    response.message = response.message ? *response.message + " " + *problem : *problem;
+  }
+  return response;
+}
+
+CLIResponse AudioRequests::answerRequest(const CLICommand& command) {
   try {
     return std::visit(Visitor{*this}, command.value);
   } catch (const RequestFailure& failed) {
@@ -532,7 +548,7 @@ CLIResponse AudioRequests::answer(const CLICommand& command) {
 
 std::vector<std::string> AudioRequests::preferredOrder(bool input) {
   try {
-    DeviceOrder order = readDeviceOrder(files_.devices);
+    DeviceOrder order = config_.deviceOrder();
     lastConfigProblem_.clear();
     return input ? order.input : order.output;
   } catch (const ConfigFileError& error) {

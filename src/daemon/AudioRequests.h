@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "daemon/ConfigFiles.h"
 #include "daemon/Memory.h"
 #include "daemon/pulse/SoundServer.h"
 #include "protocol/CLICommand.h"
@@ -59,6 +60,7 @@ class AudioRequests {
  private:
   struct Visitor;
 
+  CLIResponse answerRequest(const CLICommand& command);
   void applyRemembered(const Stream& stream, const SoundState& state);
   void silenceStream(const Stream& stream);
   std::vector<std::string> preferredOrder(bool input);
@@ -67,6 +69,7 @@ class AudioRequests {
   Memory& memory_;
   Equalizers* equalizers_;
   DaemonFiles files_;
+  ConfigFiles config_;
   VersionFacts version_;
   Log log_;
   // Event sounds muted by silent mode, to unmute when it ends.

@@ -1,12 +1,12 @@
 #include "daemon/Config.h"
 
-#include <fstream>
-#include <sstream>
+#include <string_view>
+#include <utility>
 
 #include "eq/TextPosition.h"
 #include "json/Decoder.h"
 #include "json/Value.h"
-#include "platform/Files.h"
+#include "platform/ConfigFile.h"
 
 namespace kestrune::daemon {
 
@@ -14,41 +14,34 @@ namespace {
 
 constexpr double maxAppVolume = 200;
 
-// The file's text; nothing when there is no file.
-std::optional<std::string> contentsOf(const std::string& path) {
-  if (!platform::pathExists(path)) {
-    return std::nullopt;
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    throw ConfigFileError(path, "cannot be read");
-  }
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) {
-    throw ConfigFileError(path, "cannot be read");
-  }
-  return text.str();
-}
-
 // Parses and decodes, turning every failure into an error at its place.
 template <class Decode>
-auto readConfig(const std::string& path, Decode decode) -> decltype(decode(json::Decoder({}))) {
-  const auto text = contentsOf(path);
-  if (!text) {
-    return {};
-  }
+auto decodeConfig(std::string_view text, const std::string& path, Decode decode)
+    -> decltype(decode(json::Decoder({}))) {
   json::Value root;
   try {
-    root = json::parse(*text);
+    root = json::parse(text);
   } catch (const json::ParseError& error) {
     throw ConfigFileError(path, error.line(), error.column(), error.reason());
   }
   try {
     return decode(json::Decoder(root));
   } catch (const json::DecodingError& error) {
-    const auto position = eq::positionOf(*text, eq::offsetOf(*text, error.codingPath()));
+    const auto position = eq::positionOf(text, eq::offsetOf(text, error.codingPath()));
     throw ConfigFileError(path, position.line, position.column, error.description());
+  }
+}
+
+// The file's text; nothing when there is no file.
+std::optional<std::string> contentsOf(const std::string& path) {
+  try {
+    auto read = platform::readConfigText(path);
+    if (!read) {
+      return std::nullopt;
+    }
+    return std::move(read->text);
+  } catch (const platform::ConfigReadError& error) {
+    throw ConfigFileError(path, error.reason());
   }
 }
 
@@ -69,8 +62,8 @@ ProfileEntry decodeEntry(const json::KeyedDecoder& entry) {
 
 }  // namespace
 
-std::vector<Profile> readProfiles(const std::string& path) {
-  return readConfig(path, [](const json::Decoder& root) {
+std::vector<Profile> parseProfiles(std::string_view text, const std::string& path) {
+  return decodeConfig(text, path, [](const json::Decoder& root) {
     std::vector<Profile> profiles;
     const auto top = root.keyed("Profiles");
     if (!top.contains("profiles")) {
@@ -94,8 +87,8 @@ std::vector<Profile> readProfiles(const std::string& path) {
   });
 }
 
-DeviceOrder readDeviceOrder(const std::string& path) {
-  return readConfig(path, [](const json::Decoder& root) {
+DeviceOrder parseDeviceOrder(std::string_view text, const std::string& path) {
+  return decodeConfig(text, path, [](const json::Decoder& root) {
     const auto top = root.keyed("DeviceOrder");
     DeviceOrder order;
     order.output = top.decodeIfPresent<std::vector<std::string>>("output").value_or(
@@ -104,6 +97,16 @@ DeviceOrder readDeviceOrder(const std::string& path) {
         top.decodeIfPresent<std::vector<std::string>>("input").value_or(std::vector<std::string>{});
     return order;
   });
+}
+
+std::vector<Profile> readProfiles(const std::string& path) {
+  const auto text = contentsOf(path);
+  return text ? parseProfiles(*text, path) : std::vector<Profile>{};
+}
+
+DeviceOrder readDeviceOrder(const std::string& path) {
+  const auto text = contentsOf(path);
+  return text ? parseDeviceOrder(*text, path) : DeviceOrder{};
 }
 
 }  // namespace kestrune::daemon

@@ -36,6 +36,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrune::daemon {
@@ -76,8 +77,13 @@ struct DeviceOrder {
 };
 
 // Each: nothing in the file (or no file) gives the empty value. Throws
-// ConfigFileError naming the file, line and column.
+// ConfigFileError naming the file, line and column. Only a regular file of
+// at most 1 MiB is read.
 std::vector<Profile> readProfiles(const std::string& path);
 DeviceOrder readDeviceOrder(const std::string& path);
+
+// The same for the text of a file at `path` (named in errors).
+std::vector<Profile> parseProfiles(std::string_view text, const std::string& path);
+DeviceOrder parseDeviceOrder(std::string_view text, const std::string& path);
 
 }  // namespace kestrune::daemon

@@ -98,8 +98,30 @@ std::vector<const Device*> devicesInOrder(const SoundState& state, bool input,
   return devices;
 }
 
+namespace {
+
+// The one device named so ignoring case, by UID or description; nothing
+// when none or several are.
+const Device* deviceIgnoringCase(const SoundState& state, bool input, std::string_view word) {
+  const Device* match = nullptr;
+  for (const auto& [index, device] : input ? state.sources : state.sinks) {
+    if (equalsIgnoringCase(device.name, word) || equalsIgnoringCase(device.description, word)) {
+      if (match != nullptr) {
+        return nullptr;
+      }
+      match = &device;
+    }
+  }
+  return match;
+}
+
+}  // namespace
+
 const Device& requireDevice(const SoundState& state, bool input, std::string_view uid) {
   if (const Device* device = state.findDevice(input, uid)) {
+    return *device;
+  }
+  if (const Device* device = deviceIgnoringCase(state, input, uid)) {
     return *device;
   }
   std::vector<std::string> names;

@@ -21,7 +21,8 @@ CLIDeviceInfo deviceInfo(const Device& device, const SoundState& state);
 std::vector<const Device*> devicesInOrder(const SoundState& state, bool input,
                                           const std::vector<std::string>& preferred);
 
-// The device by name (UID). Throws RequestFailure listing the devices.
+// The device by name (UID), else the only one whose UID or description
+// matches ignoring case. Throws RequestFailure listing the devices.
 const Device& requireDevice(const SoundState& state, bool input, std::string_view uid);
 
 // The server's default device of that direction. Throws RequestFailure.

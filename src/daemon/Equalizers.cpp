@@ -37,6 +37,21 @@ void waitForSink(SoundServer& sound, const std::string& name) {
   }
 }
 
+// presets.json as the built-in presets and the user's; a file that cannot
+// be used leaves the built-ins, with the reason.
+WatchedFile<std::shared_ptr<const eq::CatalogLoad>>::Decode decodePresetsFile(
+    const std::string& configDirectory) {
+  return [path = eq::presetsFilePath(configDirectory)](const std::string& text) {
+    try {
+      return std::make_shared<const eq::CatalogLoad>(
+          eq::CatalogLoad{eq::PresetCatalog(eq::parseUserPresets(text, path)), std::nullopt});
+    } catch (const eq::PresetFileError& error) {
+      return std::make_shared<const eq::CatalogLoad>(
+          eq::CatalogLoad{eq::PresetCatalog(), error.description()});
+    }
+  };
+}
+
 }  // namespace
 
 Equalizers::Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
@@ -45,16 +60,32 @@ Equalizers::Equalizers(SoundServer& sound, Memory& memory, std::string configDir
       memory_(memory),
       configDirectory_(std::move(configDirectory)),
       plugin_(std::move(plugin)),
-      log_(std::move(log)) {}
+      log_(std::move(log)),
+      presetsFile_(eq::presetsFilePath(configDirectory_), decodePresetsFile(configDirectory_),
+                   reader_) {}
 
 const eq::PresetCatalog& Equalizers::catalog() {
-  // Read on each use: edits to presets.json apply without a restart.
-  eq::CatalogLoad loaded = eq::loadPresetCatalog(configDirectory_);
-  if (loaded.problem && *loaded.problem != catalogProblem_) {
-    log_("ignoring the user's EQ presets: " + *loaded.problem);
+  // Asked on each use and read again when it changed: edits to
+  // presets.json apply without a restart.
+  std::shared_ptr<const eq::CatalogLoad> loaded;
+  std::string problem;
+  try {
+    loaded = presetsFile_.current();
+    problem = loaded && loaded->problem ? *loaded->problem : "";
+  } catch (const ConfigFileError& error) {
+    problem = error.description();
   }
-  catalogProblem_ = loaded.problem.value_or("");
-  catalog_ = std::move(loaded.catalog);
+  if (!problem.empty() && problem != catalogProblem_) {
+    log_("ignoring the user's EQ presets: " + problem);
+  }
+  if (loaded != loaded_ || problem != catalogProblem_) {
+    catalog_ = loaded ? loaded->catalog : eq::PresetCatalog();
+    if (problem.empty()) {
+      lastGood_ = loaded;
+    }
+  }
+  loaded_ = std::move(loaded);
+  catalogProblem_ = std::move(problem);
   return catalog_;
 }
 
@@ -65,13 +96,27 @@ std::optional<std::string> Equalizers::resolve(const std::string& word) {
   const eq::PresetCatalog& presets = catalog();
   const eq::Preset* preset = presets.find(word);
   if (preset == nullptr) {
-    throw RequestFailure(presets.unknownPresetMessage(word));
+    std::string message = presets.unknownPresetMessage(word);
+    if (!catalogProblem_.empty()) {
+      message += ". The user's presets cannot be used: " + catalogProblem_;
+    }
+    throw RequestFailure(message);
   }
   return preset->name;
 }
 
 CLIEQInfo Equalizers::info(const std::string& appID) {
-  return catalog().info(presetOf(appID));
+  // The remembered preset is the one the app list shows, whatever has
+  // become of the file since it was chosen.
+  const auto preset = presetOf(appID);
+  CLIEQInfo info = catalog().info(preset);
+  if (preset && !info.isEnabled && lastGood_) {
+    info = lastGood_->catalog.info(preset);
+  }
+  if (preset && !info.isEnabled) {
+    info = CLIEQInfo{true, preset, {}};  // its bands are not known any more
+  }
+  return info;
 }
 
 std::optional<std::string> Equalizers::presetOf(const std::string& appID) const {

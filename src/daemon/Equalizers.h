@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "daemon/Apps.h"
+#include "daemon/WatchedFile.h"
 #include "daemon/pulse/SoundServer.h"
 #include "eq/Presets.h"
+#include "eq/UserPresets.h"
 #include "protocol/CLIResponse.h"
 
 namespace kestrune::daemon {
@@ -80,6 +83,11 @@ class Equalizers {
   Log log_;
   eq::PresetCatalog catalog_;
   std::string catalogProblem_;
+  FileReader reader_;
+  WatchedFile<std::shared_ptr<const eq::CatalogLoad>> presetsFile_;
+  // What catalog_ was made from, and the last file read without a problem.
+  std::shared_ptr<const eq::CatalogLoad> loaded_;
+  std::shared_ptr<const eq::CatalogLoad> lastGood_;
   std::map<std::string, Active> active_;  // by app identity
   std::uint64_t nextSink_ = 1;
 };

@@ -24,8 +24,8 @@ const std::vector<Preset>& builtInPresets();
 inline constexpr std::string_view offName = "off";
 bool isOffName(std::string_view name);
 
-// Equal when the texts differ at most in ASCII letter case; other bytes,
-// including UTF-8 sequences, must match exactly.
+// Equal when the texts differ at most in letter case (Unicode's simple case
+// folding); bytes that are not valid UTF-8 must match exactly.
 bool sameName(std::string_view a, std::string_view b);
 
 // The bands of a preset as the protocol carries them.
@@ -40,7 +40,7 @@ class PresetCatalog {
   explicit PresetCatalog(const std::vector<Preset>& userPresets);
 
   const std::vector<Preset>& presets() const noexcept { return presets_; }
-  // The preset with that name ignoring ASCII case ("bassboost" finds
+  // The preset with that name ignoring case ("bassboost" finds
   // "bassBoost"); nullptr when there is none.
   const Preset* find(std::string_view name) const;
   // "flat, rock, pop, ..." for messages.

@@ -1,15 +1,14 @@
 #include "eq/UserPresets.h"
 
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <unordered_map>
 #include <utility>
 
 #include "eq/TextPosition.h"
 #include "json/Decoder.h"
+#include "platform/CaseFolding.h"
+#include "platform/ConfigFile.h"
 #include "platform/Files.h"
 
 namespace kestrune::eq {
@@ -78,7 +77,26 @@ BandGains decodeBandList(const KeyedDecoder& preset) {
   return gains;
 }
 
-Preset decodePreset(const KeyedDecoder& object, const PresetCatalog& taken) {
+// The names taken so far, folded, each with the preset that holds it: one
+// lookup per preset keeps a long file linear.
+class TakenNames {
+ public:
+  TakenNames() {
+    for (const Preset& preset : builtInPresets()) {
+      add(preset.name);
+    }
+  }
+  const std::string* find(const std::string& name) const {
+    const auto found = names_.find(platform::foldCase(name));
+    return found == names_.end() ? nullptr : &found->second;
+  }
+  void add(const std::string& name) { names_.emplace(platform::foldCase(name), name); }
+
+ private:
+  std::unordered_map<std::string, std::string> names_;  // folded -> as written
+};
+
+Preset decodePreset(const KeyedDecoder& object, const TakenNames& taken) {
   Preset preset;
   preset.name = object.decode<std::string>("name");
   if (preset.name.empty()) {
@@ -87,9 +105,9 @@ Preset decodePreset(const KeyedDecoder& object, const PresetCatalog& taken) {
   if (isOffName(preset.name)) {
     throw object.member("name").dataCorrupted("\"off\" turns EQ off and cannot name a preset");
   }
-  if (const Preset* existing = taken.find(preset.name)) {
+  if (const std::string* existing = taken.find(preset.name)) {
     throw object.member("name").dataCorrupted("The name is already taken by the preset \"" +
-                                              existing->name + "\"");
+                                              *existing + "\"");
   }
   const bool hasGains = object.memberIfPresent("gains").has_value();
   const bool hasBands = object.memberIfPresent("bands").has_value();
@@ -104,25 +122,13 @@ std::vector<Preset> decodePresets(const json::Value& root) {
   const KeyedDecoder top = json::Decoder(root).keyed("Presets");
   const json::UnkeyedDecoder list = top.nestedArray("presets");
   std::vector<Preset> presets;
-  PresetCatalog taken;  // grows as presets are read, to catch repeated names
+  presets.reserve(list.size());
+  TakenNames taken;  // grows as presets are read, to catch repeated names
   for (std::size_t i = 0; i < list.size(); ++i) {
     presets.push_back(decodePreset(list.nested(i, "Preset"), taken));
-    taken = PresetCatalog(presets);
+    taken.add(presets.back().name);
   }
   return presets;
-}
-
-std::string readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw PresetFileError(path, std::string("cannot be read: ") + std::strerror(errno));
-  }
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  if (in.bad()) {
-    throw PresetFileError(path, "cannot be read");
-  }
-  return contents.str();
 }
 
 }  // namespace
@@ -158,10 +164,13 @@ std::vector<Preset> parseUserPresets(std::string_view text, const std::string& p
 }
 
 std::vector<Preset> readUserPresets(const std::string& path) {
-  if (!platform::pathExists(path)) {
-    return {};
+  std::optional<platform::ConfigText> read;
+  try {
+    read = platform::readConfigText(path);
+  } catch (const platform::ConfigReadError& error) {
+    throw PresetFileError(path, error.reason());
   }
-  return parseUserPresets(readWholeFile(path), path);
+  return read ? parseUserPresets(read->text, path) : std::vector<Preset>{};
 }
 
 CatalogLoad loadPresetCatalog(const std::string& configDirectory) {

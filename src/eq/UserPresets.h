@@ -13,7 +13,7 @@
 //     ]
 //   }
 //
-// Names are matched ignoring ASCII case, so they must differ from each
+// Names are matched ignoring case, so they must differ from each
 // other, from the built-in presets and from "off" in more than case. A
 // frequency must be one of the ten band centres (32, 64, 125, 250, 500,
 // 1000, 2000, 4000, 8000, 16000), each at most once; gains lie from -24 to
@@ -64,8 +64,8 @@ std::string presetsFilePath(const std::string& configDirectory);
 // errors). Throws PresetFileError.
 std::vector<Preset> parseUserPresets(std::string_view text, const std::string& path);
 
-// The presets of the file; none when it does not exist. Throws
-// PresetFileError.
+// The presets of the file; none when it does not exist. Only a regular file
+// of at most 1 MiB is read. Throws PresetFileError.
 std::vector<Preset> readUserPresets(const std::string& path);
 
 // The catalog for a configuration directory: the built-in presets and the

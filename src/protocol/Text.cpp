@@ -4,26 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/CaseFolding.h"
+
 namespace kestrune {
 
-namespace {
-
-char asciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
-
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i])) {
-      return false;
-    }
-  }
-  return true;
+  return platform::equalsFoldingCase(a, b);
 }
 
 std::string joined(const std::vector<std::string>& items) {

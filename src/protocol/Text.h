@@ -8,8 +8,9 @@
 
 namespace kestrune {
 
-// Equal when the texts differ at most in ASCII letter case; other bytes,
-// including the UTF-8 of "é", must match exactly.
+// Equal when the texts differ at most in letter case, by Unicode's simple
+// case folding ("É" and "é" too); bytes that are not valid UTF-8 must match
+// exactly.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // The items joined by ", ".
