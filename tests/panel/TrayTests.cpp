@@ -34,9 +34,9 @@ const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
 // A kestrune-panel of its own, stopped by process when done with.
 class RunningPanel {
  public:
-  RunningPanel() {
+  explicit RunningPanel(const QString& socket = desktop->simSocket()) {
     process_.setProgram(QStringLiteral(KESTRUNE_PANEL_BINARY));
-    process_.setArguments({QStringLiteral("--socket"), desktop->simSocket()});
+    process_.setArguments({QStringLiteral("--socket"), socket});
     process_.start();
   }
   ~RunningPanel() {
@@ -287,6 +287,26 @@ class TrayTest : public QObject {
       QTRY_COMPARE(itemProperty(panel, "IconName").toString(), name);
     }
     QTRY_COMPARE(icons_, 3);
+  }
+
+  // With the application gone the tooltip says so and the menu keeps only
+  // what still works; both come back with it.
+  void saysWhenTheApplicationIsGone() {
+    QVERIFY(watching());
+    const QString socket = desktop->path(QStringLiteral("later.sock"));
+    RunningPanel panel(socket);
+    QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
+    QTRY_VERIFY(itemProperty(panel, "ToolTip").toArray().at(3).toString().contains("not running"));
+    QCOMPARE(itemProperty(panel, "IconName").toString(), QStringLiteral("audio-volume-muted"));
+    std::vector<MenuEntry> entries = menuEntries(panel);
+    QVERIFY(labelled(entries, "Open panel") != nullptr);
+    QVERIFY(labelled(entries, "Silent mode") == nullptr);
+    QVERIFY(desktop->startSim(socket));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        itemProperty(panel, "ToolTip").toArray().at(3).toString().startsWith("Volume "), 10000);
+    QTRY_VERIFY(labelled(menuEntries(panel), "Silent mode") != nullptr);
+    desktop->stopSim(socket);
+    QTRY_VERIFY(itemProperty(panel, "ToolTip").toArray().at(3).toString().contains("not running"));
   }
 
   // The menu lists the outputs with the default chosen; choosing another
