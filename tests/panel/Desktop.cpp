@@ -92,22 +92,21 @@ bool Desktop::startDisplay() {
     failure_ = QStringLiteral("Xvfb is not installed");
     return false;
   }
-  // A display number no other server holds: its lock file is absent.
-  int display = 90 + static_cast<int>(QCoreApplication::applicationPid() % 400);
-  while (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(display))) {
-    ++display;
-  }
-  const QString name = QStringLiteral(":%1").arg(display);
-  if (start(QStringLiteral("Xvfb"), xvfb,
-            {name, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-             QStringLiteral("-nolisten"), QStringLiteral("tcp")}) == nullptr) {
+  // Xvfb picks a free display itself and names it on standard output, so
+  // two desktops starting at once never share one.
+  QProcess* server =
+      start(QStringLiteral("Xvfb"), xvfb,
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+             QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+             QStringLiteral("tcp")});
+  if (server == nullptr) {
     return false;
   }
-  const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
-  if (!waitFor([&] { return QFileInfo::exists(socket); })) {
+  if (!waitFor([&] { return server->canReadLine() || server->waitForReadyRead(100); })) {
     failure_ = QStringLiteral("Xvfb did not open its display");
     return false;
   }
+  const QString name = QStringLiteral(":") + QString::fromUtf8(server->readLine().trimmed());
   qputenv("DISPLAY", name.toUtf8());
   qputenv("QT_QPA_PLATFORM", "xcb");
   const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
