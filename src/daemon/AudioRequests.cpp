@@ -228,7 +228,7 @@ struct AudioRequests::Visitor {
     Equalizers& equalizers = requireEqualizers();
     const std::optional<std::string> preset = equalizers.resolve(request.preset);
     // Remembered once it plays: a module the server refused is no setting.
-    equalizers.apply(app, preset, outputOf(app.id, state));
+    equalizers.apply(app, preset);
     memory.updateApp(app.id, [&](AppSettings& settings) { settings.eqPreset = preset; });
     return answerWith(Data::Eq{equalizers.info(app.id)});
   }
@@ -393,15 +393,6 @@ struct AudioRequests::Visitor {
     }
   }
 
-  // The real device an app plays on: the one it was given, else the default.
-  std::string outputOf(const std::string& appID, const SoundState& state) const {
-    const auto settings = memory.app(appID);
-    if (settings && settings->device && state.findDevice(false, *settings->device) != nullptr) {
-      return *settings->device;
-    }
-    return requireDefaultDevice(state, false).name;
-  }
-
   // Moves every stream of the app to `device`, or to its equaliser there.
   void routeApp(const App& app, const std::string& device) {
     if (self.equalizers_ != nullptr && self.equalizers_->follows(app.id)) {
@@ -422,18 +413,26 @@ struct AudioRequests::Visitor {
       }
     }
     for (const auto& stream : app.streams) {
-      const Device* sink = state.sinkByIndex(stream.sink);
+      const Device* sink = realSinkOf(stream, state);
       if (sink == nullptr) {
         continue;
-      }
-      if (isHidden(*sink)) {
-        continue;  // its equaliser, which plays on the app's device
       }
       if (sink->name != state.defaultSink) {
         return *sink;
       }
     }
     return std::nullopt;
+  }
+
+  // The device a stream plays on, through its equaliser if it has one;
+  // nothing when that is not known.
+  const Device* realSinkOf(const Stream& stream, const SoundState& state) const {
+    const Device* sink = state.sinkByIndex(stream.sink);
+    if (sink == nullptr || !isHidden(*sink)) {
+      return sink;
+    }
+    const auto device = self.equalizers_->deviceBehind(*sink);
+    return device ? state.findDevice(false, *device) : nullptr;
   }
 
   CLIAppInfo appInfo(const App& app, const SoundState& state) const {
@@ -541,6 +540,8 @@ CLIResponse AudioRequests::answerRequest(const CLICommand& command) {
     return failure(unreachable.description());
   } catch (const SoundServerRefusal& refusal) {
     return failure("The sound server refused the change: " + refusal.description());
+  } catch (const SoundServerIgnoredMove& ignored) {
+    return failure(ignored.description());
   } catch (const ConfigFileError& error) {
     return failure(error.description());
   }
@@ -592,9 +593,11 @@ void AudioRequests::applyRemembered(const Stream& stream, const SoundState& stat
     if (settings->muted && stream.muted != *settings->muted) {
       sound_.setStreamMute(stream.index, *settings->muted);
     }
-    std::string device = state.defaultSink;
+    // A device given to the app; without one the stream stays where it was
+    // started, with or without EQ.
+    std::optional<std::string> device;
     if (settings->device && state.findDevice(false, *settings->device) != nullptr) {
-      device = *settings->device;
+      device = settings->device;
     }
     if (equalizers_ != nullptr && settings->eqPreset) {
       equalizers_->adopt(stream, *identity, *settings->eqPreset, device);
@@ -603,15 +606,17 @@ void AudioRequests::applyRemembered(const Stream& stream, const SoundState& stat
       App app;
       app.id = *identity;
       app.streams = {stream};
-      equalizers_->apply(app, std::nullopt, device);
-    } else if (settings->device && device == *settings->device) {
+      equalizers_->apply(app, std::nullopt);
+    } else if (device) {
       const Device* sink = state.sinkByIndex(stream.sink);
-      if (sink == nullptr || sink->name != device) {
-        sound_.moveStream(stream.index, device);
+      if (sink == nullptr || sink->name != *device) {
+        sound_.moveStream(stream.index, *device);
       }
     }
   } catch (const SoundServerRefusal&) {
     // The stream ended meanwhile.
+  } catch (const SoundServerIgnoredMove& ignored) {
+    log_("could not restore the settings of " + *identity + ": " + ignored.description());
   } catch (const SoundServerUnreachable&) {
     // Applied again when the server is back.
   } catch (const RequestFailure& failed) {
@@ -641,6 +646,8 @@ void AudioRequests::defaultsChanged() {
     // Caught up with on the next connection.
   } catch (const SoundServerRefusal& refusal) {
     log_("could not move an equaliser to the new default output: " + refusal.description());
+  } catch (const SoundServerIgnoredMove& ignored) {
+    log_("could not move an equaliser to the new default output: " + ignored.description());
   } catch (const RequestFailure& failed) {
     log_(std::string("could not move an equaliser to the new default output: ") + failed.what());
   }

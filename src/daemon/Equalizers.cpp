@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 #include "daemon/Memory.h"
@@ -25,6 +26,21 @@ bool isOurSinkName(std::string_view name) {
 
 bool hasSink(const SoundState& state, const std::string& name) {
   return state.findDevice(false, name) != nullptr;
+}
+
+// Filter sinks name the device they play on in this property.
+constexpr std::string_view masterDeviceProperty = "device.master_device";
+
+// The apps' streams (not those of modules) playing on a sink.
+std::vector<Stream> streamsOn(const SoundState& state, const std::string& sinkName) {
+  std::vector<Stream> streams;
+  const Device* sink = state.findDevice(false, sinkName);
+  for (const auto& [index, stream] : state.streams) {
+    if (sink != nullptr && stream.sink == sink->index && stream.client) {
+      streams.push_back(stream);
+    }
+  }
+  return streams;
 }
 
 // PipeWire acknowledges a module before its sink can take streams; a move
@@ -125,15 +141,50 @@ std::optional<std::string> Equalizers::presetOf(const std::string& appID) const 
 }
 
 bool Equalizers::follows(const std::string& appID) const {
-  return active_.count(appID) > 0;
+  const auto found = active_.find(appID);
+  return found != active_.end() && !found->second.empty();
 }
 
 bool Equalizers::isEqualizerSink(const Device& device) const {
   return !device.isInput && isOurSinkName(device.name);
 }
 
+std::optional<std::string> Equalizers::deviceBehind(const Device& sink) const {
+  const Active* active = sink.isInput ? nullptr : activeBySink(sink.name);
+  return active != nullptr ? std::optional(active->device) : std::nullopt;
+}
+
+const Equalizers::Active* Equalizers::activeBySink(const std::string& sink) const {
+  for (const auto& [appID, actives] : active_) {
+    for (const Active& active : actives) {
+      if (active.sink == sink) {
+        return &active;
+      }
+    }
+  }
+  return nullptr;
+}
+
+std::string Equalizers::homeOf(const Stream& stream, const SoundState& state) const {
+  const Device* sink = state.sinkByIndex(stream.sink);
+  if (sink == nullptr) {
+    return state.defaultSink;
+  }
+  if (const Active* active = activeBySink(sink->name)) {
+    return active->device;
+  }
+  if (isEqualizerSink(*sink)) {
+    // Left by an earlier run: the server names the device it plays on.
+    const auto master = sink->properties.find(masterDeviceProperty);
+    const bool known = master != sink->properties.end() && hasSink(state, master->second) &&
+                       !isOurSinkName(master->second);
+    return known ? master->second : state.defaultSink;
+  }
+  return sink->name;
+}
+
 Equalizers::Active Equalizers::load(const std::string& appID, const std::string& presetName,
-                                    const std::string& device) {
+                                    const std::string& device, const SoundState& state) {
   const eq::Preset* preset = catalog().find(presetName);
   if (preset == nullptr) {
     throw RequestFailure(catalog_.unknownPresetMessage(presetName));
@@ -141,6 +192,8 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   Active active;
   active.preset = preset->name;
   active.device = device;
+  const auto settings = memory_.app(appID);
+  active.followsDefault = device == state.defaultSink && !(settings && settings->device);
   active.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
   const std::string arguments =
@@ -155,7 +208,10 @@ void Equalizers::moveStreams(const std::vector<Stream>& streams, const std::stri
     try {
       sound_.moveStream(stream.index, sink);
     } catch (const SoundServerRefusal&) {
-      // Ended meanwhile.
+      // Not the user's problem when the stream ended meanwhile.
+      if (sound_.snapshot().streams.count(stream.index) > 0) {
+        throw;
+      }
     }
   }
 }
@@ -168,60 +224,105 @@ void Equalizers::unload(const Active& active) {
   }
 }
 
-void Equalizers::apply(const App& app, const std::optional<std::string>& preset,
-                       const std::string& device) {
-  const auto previous = active_.find(app.id);
-  if (!preset) {
-    moveStreams(app.streams, device);
-    if (previous != active_.end()) {
-      unload(previous->second);
-      active_.erase(previous);
+void Equalizers::keepAndPrune(const std::string& appID, std::vector<Active> loaded) {
+  std::vector<Active>& kept = active_[appID];
+  std::move(loaded.begin(), loaded.end(), std::back_inserter(kept));
+  const SoundState state = sound_.snapshot();
+  std::erase_if(kept, [&](const Active& active) {
+    if (!streamsOn(state, active.sink).empty()) {
+      return false;
     }
+    unload(active);
+    return true;
+  });
+  if (kept.empty()) {
+    active_.erase(appID);
+  }
+}
+
+void Equalizers::putThrough(const std::string& appID, const StreamsByDevice& streams,
+                            const std::string& preset) {
+  const SoundState state = sound_.snapshot();
+  // The new equalisers are ready before the streams leave the old ones, so
+  // a change of preset interrupts the sound only for the move.
+  std::vector<Active> loaded;
+  try {
+    for (const auto& [device, moving] : streams) {
+      loaded.push_back(load(appID, preset, device, state));
+      moveStreams(moving, loaded.back().sink);
+    }
+  } catch (...) {
+    // What did move stays where it is, on an equaliser that is kept.
+    keepAndPrune(appID, std::move(loaded));
+    throw;
+  }
+  keepAndPrune(appID, std::move(loaded));
+}
+
+void Equalizers::apply(const App& app, const std::optional<std::string>& preset) {
+  const SoundState state = sound_.snapshot();
+  StreamsByDevice byDevice;
+  for (const auto& stream : app.streams) {
+    std::string home = homeOf(stream, state);
+    const Device* sink = state.sinkByIndex(stream.sink);
+    const bool atHome = sink != nullptr && sink->name == home;
+    if (preset || !atHome) {
+      byDevice[std::move(home)].push_back(stream);
+    }
+  }
+  if (preset) {
+    putThrough(app.id, byDevice, *preset);
     return;
   }
-  // The new equaliser is ready before the streams leave the old one, so a
-  // change of preset interrupts the sound only for the move.
-  Active next = load(app.id, *preset, device);
-  moveStreams(app.streams, next.sink);
-  if (previous != active_.end()) {
-    unload(previous->second);
+  for (const auto& [device, streams] : byDevice) {
+    moveStreams(streams, device);
   }
-  active_[app.id] = std::move(next);
+  if (active_.count(app.id) > 0) {
+    keepAndPrune(app.id, {});
+  }
 }
 
 void Equalizers::moveTo(const App& app, const std::string& device) {
   const auto found = active_.find(app.id);
-  if (found == active_.end()) {
+  if (found == active_.end() || found->second.empty()) {
     moveStreams(app.streams, device);
     return;
   }
-  apply(app, found->second.preset, device);
+  const std::string preset = found->second.front().preset;
+  putThrough(app.id, {{device, app.streams}}, preset);
 }
 
 void Equalizers::adopt(const Stream& stream, const std::string& appID, const std::string& preset,
-                       const std::string& device) {
-  auto found = active_.find(appID);
-  if (found == active_.end() || found->second.device != device ||
-      !eq::sameName(found->second.preset, preset)) {
-    App app;
-    app.id = appID;
-    app.streams = {stream};
-    apply(app, preset, device);
-    return;
+                       const std::optional<std::string>& device) {
+  const std::string target = device ? *device : homeOf(stream, sound_.snapshot());
+  if (const auto found = active_.find(appID); found != active_.end()) {
+    for (const Active& active : found->second) {
+      if (active.device == target && eq::sameName(active.preset, preset)) {
+        const std::string sink = active.sink;
+        moveStreams({stream}, sink);
+        return;
+      }
+    }
   }
-  moveStreams({stream}, found->second.sink);
+  putThrough(appID, {{target, {stream}}}, preset);
 }
 
 void Equalizers::defaultOutputChanged(const SoundState& state) {
   for (const auto& app : appsOf(state)) {
     const auto found = active_.find(app.id);
-    if (found == active_.end()) {
+    const auto settings = memory_.app(app.id);
+    if (found == active_.end() || (settings && settings->device)) {
       continue;
     }
-    const auto settings = memory_.app(app.id);
-    const bool followsDefault = !settings || !settings->device;
-    if (followsDefault && found->second.device != state.defaultSink) {
-      apply(app, found->second.preset, state.defaultSink);
+    const std::vector<Active> current = found->second;  // putThrough changes the list
+    for (const Active& active : current) {
+      if (!active.followsDefault || active.device == state.defaultSink) {
+        continue;
+      }
+      const std::vector<Stream> streams = streamsOn(state, active.sink);
+      if (!streams.empty()) {
+        putThrough(app.id, {{state.defaultSink, streams}}, active.preset);
+      }
     }
   }
 }
@@ -229,23 +330,25 @@ void Equalizers::defaultOutputChanged(const SoundState& state) {
 void Equalizers::serverConnected(const SoundState& state) {
   // A restarted server took ours with it; the same connection announced
   // again keeps them.
-  std::erase_if(active_, [&](const auto& entry) { return !hasSink(state, entry.second.sink); });
+  for (auto& [appID, actives] : active_) {
+    std::erase_if(actives, [&](const Active& active) { return !hasSink(state, active.sink); });
+  }
+  std::erase_if(active_, [](const auto& entry) { return entry.second.empty(); });
   // Left by an earlier run that could not clean up: streams back on the
   // real device, then the equaliser goes.
   std::map<std::uint32_t, std::uint32_t> leftovers;  // sink index -> module
-  for (const auto& entry : state.sinks) {
-    const Device& sink = entry.second;
-    const bool ours = std::any_of(active_.begin(), active_.end(),
-                                  [&](const auto& kept) { return kept.second.sink == sink.name; });
-    if (!ours && isEqualizerSink(sink) && sink.ownerModule) {
-      leftovers[entry.first] = *sink.ownerModule;
+  for (const auto& [index, sink] : state.sinks) {
+    if (activeBySink(sink.name) == nullptr && isEqualizerSink(sink) && sink.ownerModule) {
+      leftovers[index] = *sink.ownerModule;
     }
   }
   for (const auto& [index, stream] : state.streams) {
     if (leftovers.count(stream.sink) > 0 && stream.client) {
       try {
-        sound_.moveStream(stream.index, state.defaultSink);
+        sound_.moveStream(stream.index, homeOf(stream, state));
       } catch (const SoundServerRefusal&) {
+      } catch (const SoundServerIgnoredMove& ignored) {
+        log_(ignored.description());
       }
     }
   }
@@ -263,18 +366,17 @@ void Equalizers::removeAll() {
   }
   try {
     const SoundState state = sound_.snapshot();
-    for (const auto& [appID, active] : active_) {
-      std::string device = active.device;
-      if (state.findDevice(false, device) == nullptr) {
-        device = state.defaultSink;
-      }
-      for (const auto& [index, stream] : state.streams) {
-        const Device* sink = state.sinkByIndex(stream.sink);
-        if (sink != nullptr && sink->name == active.sink && stream.client) {
-          moveStreams({stream}, device);
+    for (const auto& [appID, actives] : active_) {
+      for (const Active& active : actives) {
+        const std::string device =
+            hasSink(state, active.device) ? active.device : state.defaultSink;
+        try {
+          moveStreams(streamsOn(state, active.sink), device);
+        } catch (const SoundServerIgnoredMove& ignored) {
+          log_(ignored.description());
         }
+        unload(active);
       }
-      unload(active);
     }
   } catch (const SoundServerUnreachable&) {
     // The server is gone, and its modules with it.

@@ -1,8 +1,9 @@
 #pragma once
-// Per-app equalisers on the sound server: for each app with a preset, one
-// equaliser sink of our plugin, playing on the app's device, with the app's
-// streams moved onto it. Turning EQ off, or quitting, puts the streams back
-// on the device and unloads what was loaded.
+// Per-app equalisers on the sound server: for each app with a preset, an
+// equaliser sink of our plugin in front of each device its streams play on,
+// whoever put them there, with those streams moved onto it. Turning EQ off,
+// or quitting, puts each stream back on the device its equaliser played on
+// and unloads what was loaded.
 
 #include <cstdint>
 #include <functional>
@@ -41,20 +42,25 @@ class Equalizers {
   CLIEQInfo info(const std::string& appID);
   std::optional<std::string> presetOf(const std::string& appID) const;
 
-  // Puts the app's streams through an equaliser with the preset on
-  // `device`, or (no preset) straight onto `device`.
-  void apply(const App& app, const std::optional<std::string>& preset, const std::string& device);
+  // Puts each stream of the app through an equaliser with the preset in
+  // front of the device it plays on, or (no preset) back onto that device.
+  // Throws SoundServerIgnoredMove when a stream would not move.
+  void apply(const App& app, const std::optional<std::string>& preset);
   // Whether the app's streams go through an equaliser now.
   bool follows(const std::string& appID) const;
-  // The app's equaliser moves to another device, its streams with it.
+  // The app's streams, through an equaliser, all move to another device.
   void moveTo(const App& app, const std::string& device);
-  // A new stream of an app with a remembered preset joins its equaliser.
+  // A new stream of an app with a remembered preset joins its equaliser in
+  // front of `device`, or (none given) of the device the stream plays on.
   void adopt(const Stream& stream, const std::string& appID, const std::string& preset,
-             const std::string& device);
-  // The default output changed: equalisers of apps that follow it move.
+             const std::optional<std::string>& device);
+  // The default output changed: equalisers that were put in front of the
+  // default, for apps without a device of their own, move to the new one.
   void defaultOutputChanged(const SoundState& state);
 
   bool isEqualizerSink(const Device& device) const;
+  // The real device one of our equalisers plays on; nothing for other sinks.
+  std::optional<std::string> deviceBehind(const Device& sink) const;
 
   // After a (re)connection: forget what a lost server took with it, and
   // take away what an earlier run of the daemon left behind.
@@ -68,13 +74,27 @@ class Equalizers {
     std::string device;  // the real device it plays on
     std::string sink;    // the equaliser's sink
     std::uint32_t module = 0;
+    bool followsDefault = false;  // put in front of the default output, for an app without a device
   };
 
   const eq::PresetCatalog& catalog();
-  // Loads an equaliser with the preset on the device; its sink name.
-  Active load(const std::string& appID, const std::string& preset, const std::string& device);
+  // Loads an equaliser with the preset on the device.
+  Active load(const std::string& appID, const std::string& preset, const std::string& device,
+              const SoundState& state);
   void moveStreams(const std::vector<Stream>& streams, const std::string& sink);
   void unload(const Active& active);
+  // The device a stream plays on, seen through any equaliser of ours.
+  std::string homeOf(const Stream& stream, const SoundState& state) const;
+  const Active* activeBySink(const std::string& sink) const;
+  using StreamsByDevice = std::map<std::string, std::vector<Stream>>;
+  // Moves the streams onto new equalisers with the preset, one in front of
+  // each device, kept for the app; the app's equalisers that no stream
+  // plays through any more go.
+  void putThrough(const std::string& appID, const StreamsByDevice& streams,
+                  const std::string& preset);
+  // Keeps what was loaded for the app, then unloads those of its equalisers
+  // that no stream plays through.
+  void keepAndPrune(const std::string& appID, std::vector<Active> loaded);
 
   SoundServer& sound_;
   Memory& memory_;
@@ -88,7 +108,7 @@ class Equalizers {
   // What catalog_ was made from, and the last file read without a problem.
   std::shared_ptr<const eq::CatalogLoad> loaded_;
   std::shared_ptr<const eq::CatalogLoad> lastGood_;
-  std::map<std::string, Active> active_;  // by app identity
+  std::map<std::string, std::vector<Active>> active_;  // by app identity
   std::uint64_t nextSink_ = 1;
 };
 

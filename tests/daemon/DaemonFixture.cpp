@@ -247,8 +247,10 @@ std::vector<std::string> SoundServer::environmentFor(ServerKind kind,
                                                      const std::string& directory) {
   const std::string socket =
       kind == ServerKind::pulseAudio ? directory + "/native" : directory + "/run/pulse/native";
+  // The configuration too is the server's own: a test may give the session
+  // manager settings of its own there.
   return {"PULSE_SERVER=unix:" + socket, "XDG_RUNTIME_DIR=" + directory + "/run",
-          "HOME=" + directory + "/home",
+          "HOME=" + directory + "/home", "XDG_CONFIG_HOME=" + directory + "/home/.config",
           "DBUS_SESSION_BUS_ADDRESS=unix:path=" + directory + "/bus"};
 }
 
@@ -287,7 +289,26 @@ void SoundServer::startPulseAudio() {
       environment(), directory_ + "/pulseaudio.log"));
 }
 
+namespace {
+
+// The session manager forgets where each app's streams played: a server
+// shared by a suite's tests would otherwise put an app's new stream where
+// an earlier test moved that app.
+void forgetStreamTargets(const std::string& directory) {
+  const std::string scripts = directory + "/home/.config/wireplumber/main.lua.d";
+  std::filesystem::create_directories(scripts);
+  std::ofstream out(scripts + "/60-kestrune-tests-forget-targets.lua");
+  out << "stream_defaults.properties[\"restore-target\"] = false\n";
+  out.close();
+  if (!out) {
+    throw std::runtime_error("cannot write " + scripts);
+  }
+}
+
+}  // namespace
+
 void SoundServer::startPipeWire() {
+  forgetStreamTargets(directory_);
   const std::string bus = directory_ + "/bus";
   std::filesystem::remove(bus);
   processes_.push_back(std::make_unique<Process>(

@@ -125,16 +125,22 @@ std::vector<std::string> secondColumn(const std::string& table) {
 // An app playing a chord through paplay, under its client name.
 class TonePlayer {
  public:
-  // `bufferMs` 0: paplay's own choice (two seconds).
+  // `bufferMs` 0: paplay's own choice (two seconds). `device` empty: the
+  // default output.
   TonePlayer(const SoundServer& server, const std::string& clientName, const std::string& file,
-             int bufferMs, const std::string& logPath) {
+             int bufferMs, const std::string& logPath, const std::string& device = {}) {
     std::vector<std::string> arguments{"--client-name=" + clientName,
                                        "--stream-name=" + clientName + " stream", file};
     if (bufferMs > 0) {
       arguments.push_back("--latency-msec=" + std::to_string(bufferMs));
     }
+    if (!device.empty()) {
+      arguments.push_back("--device=" + device);
+    }
+    // Up when the server shows one more stream of the client than before.
+    const std::size_t before = sinksOfClient(server, clientName).size();
     process_ = std::make_unique<Process>("paplay", arguments, server.environment(), logPath);
-    if (!eventually([&] { return !sinksOfClient(server, clientName).empty(); })) {
+    if (!eventually([&] { return sinksOfClient(server, clientName).size() > before; })) {
       throw std::runtime_error("paplay did not start for " + clientName + ": " + process_->log());
     }
   }
@@ -239,10 +245,11 @@ class EqualizerEndToEndTest : public SharedServerTest {
 
   static double frequencyOf(std::size_t band) { return eq::bandFrequencies[band]; }
 
-  // An app playing tones at the bands' centres on the default device. A
-  // small buffer keeps the recordings short: the devices' monitors deliver
-  // at the pace of their slowest client.
-  void play(const std::string& client, const std::vector<std::size_t>& bands, int bufferMs = 150) {
+  // An app playing tones at the bands' centres on the device (empty: the
+  // default). A small buffer keeps the recordings short: the devices'
+  // monitors deliver at the pace of their slowest client.
+  void play(const std::string& client, const std::vector<std::size_t>& bands, int bufferMs = 150,
+            const std::string& device = {}) {
     std::vector<double> frequencies;
     std::string file = scratch_.path() + "/" + client;
     for (const std::size_t band : bands) {
@@ -252,7 +259,7 @@ class EqualizerEndToEndTest : public SharedServerTest {
     file += ".wav";
     writeChord(file, rate_, frequencies, 40);
     players_.push_back(
-        std::make_unique<TonePlayer>(*server_, client, file, bufferMs, file + ".log"));
+        std::make_unique<TonePlayer>(*server_, client, file, bufferMs, file + ".log", device));
   }
 
   // Each band's tone level on the device's monitor, in dB full scale.
@@ -445,6 +452,59 @@ TEST_P(EqualizerEndToEndTest, AfterACrashTheNextDaemonReplacesTheLeftoverEqualiz
 
   daemon_->ask({"app", "eq", "set", "Music", "off"});
   EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
+  EXPECT_EQ(modules(), modulesBefore_);
+}
+
+// Where the app plays is its own business: turning EQ on puts the
+// equaliser in front of that device, not in front of the default output.
+TEST_P(EqualizerEndToEndTest, AnAppStartedOnAnotherDeviceIsHeardThereOnlyWithItsEqualizer) {
+  const std::size_t band = musicBands[1];  // 1 kHz: vocal +4 dB
+  play("Music", {band}, 150, "headphones");
+  ASSERT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"headphones"});
+  const std::string deviceBefore = daemon_->ask({"app", "device", "get", "Music", "--json"});
+  ASSERT_TRUE(contains(deviceBefore, "headphones")) << deviceBefore;
+
+  daemon_->ask({"app", "eq", "set", "Music", "vocal"});
+  EXPECT_TRUE(onEqualizer("Music"));
+  EXPECT_EQ(daemon_->ask({"app", "device", "get", "Music", "--json"}), deviceBefore);
+  const double there = levels({band}, "headphones").at(band);
+  EXPECT_NEAR(there - 20 * std::log10(toneAmplitude), gainsOf("vocal")[band], 1.5) << tag();
+  EXPECT_LT(levels({band}, "speakers").at(band), -60) << "heard on the default output, " << tag();
+
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"headphones"});
+  EXPECT_EQ(daemon_->ask({"app", "device", "get", "Music", "--json"}), deviceBefore);
+  EXPECT_EQ(modules(), modulesBefore_);
+}
+
+// One app on two devices at once: each of its streams keeps its device,
+// through an equaliser in front of it, and goes back to it when EQ is off.
+TEST_P(EqualizerEndToEndTest, AnAppOnTwoDevicesGetsAnEqualizerInFrontOfEach) {
+  const std::size_t low = musicBands[0];   // 125 Hz
+  const std::size_t high = musicBands[2];  // 8 kHz
+  play("Music", {low});
+  play("Music", {high}, 150, "headphones");
+  // The daemon has seen the second stream once it names its device.
+  ASSERT_TRUE(eventually([&] {
+    return contains(daemon_->ask({"app", "device", "get", "Music"}), "headphones");
+  }));
+
+  daemon_->ask({"app", "eq", "set", "Music", "rock"});
+  EXPECT_EQ(eqSinks().size(), 2U);
+  EXPECT_TRUE(onEqualizer("Music"));
+  const auto onSpeakers = levels({low, high}, "speakers");
+  const auto onHeadphones = levels({low, high}, "headphones");
+  EXPECT_NEAR(onSpeakers.at(low) - 20 * std::log10(toneAmplitude), gainsOf("rock")[low], 1.5)
+      << tag();
+  EXPECT_NEAR(onHeadphones.at(high) - 20 * std::log10(toneAmplitude), gainsOf("rock")[high], 1.5)
+      << tag();
+  EXPECT_LT(onSpeakers.at(high), -60) << tag();
+  EXPECT_LT(onHeadphones.at(low), -60) << tag();
+
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  auto sinks = sinksOfClient(*server_, "Music");
+  std::sort(sinks.begin(), sinks.end());
+  EXPECT_EQ(sinks, (std::vector<std::string>{"headphones", "speakers"}));
   EXPECT_EQ(modules(), modulesBefore_);
 }
 

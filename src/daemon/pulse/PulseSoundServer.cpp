@@ -18,6 +18,16 @@ namespace {
 constexpr auto answerLimit = std::chrono::seconds(1);
 // While the server is away, how often to try again.
 constexpr std::uint64_t retryMicroseconds = 250'000;
+// A move counts once the stream is seen on its new sink. Until then it is
+// read again this often, up to the limit; a move not seen by then is asked
+// for again, this many times in all.
+constexpr auto moveRecheck = std::chrono::milliseconds(20);
+// PipeWire's session manager may still put a stream back where it first
+// linked it just after a move: a move counts when the stream is still on
+// its new sink this long after it was first seen there.
+constexpr auto moveSettle = std::chrono::milliseconds(150);
+constexpr auto moveLimit = std::chrono::seconds(1);
+constexpr int moveAttempts = 3;
 
 struct MainloopDeleter {
   void operator()(pa_threaded_mainloop* mainloop) const {
@@ -57,6 +67,123 @@ class MainloopLock {
 
  private:
   pa_threaded_mainloop* mainloop_;
+};
+
+// A second connection that only reads where a stream plays. PipeWire's
+// pulse server tells the client that moved a stream, for a second, that it
+// is where it was asked to go, whether it went there or not; every other
+// client is told the truth.
+class StreamProbe {
+ public:
+  explicit StreamProbe(pa_threaded_mainloop* mainloop) : mainloop_(mainloop) {
+    const MainloopLock lock(mainloop_);
+    context_.reset(pa_context_new(pa_threaded_mainloop_get_api(mainloop_), "kestruned probe"));
+    if (!context_) {
+      link_ = Link::down;
+      return;
+    }
+    pa_context_set_state_callback(context_.get(), onState, this);
+    if (pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+      link_ = Link::down;
+    }
+  }
+  StreamProbe(const StreamProbe&) = delete;
+  StreamProbe& operator=(const StreamProbe&) = delete;
+  ~StreamProbe() {
+    const MainloopLock lock(mainloop_);
+    context_.reset();
+  }
+
+  // The index of the sink the stream plays on; nothing when the probe has
+  // no connection or no answer within `limit`, or the stream is gone.
+  std::optional<std::uint32_t> sinkOf(std::uint32_t stream, std::chrono::milliseconds limit) {
+    {
+      std::unique_lock state(mutex_);
+      changed_.wait_for(state, limit, [&] { return link_ != Link::connecting; });
+      if (link_ != Link::ready) {
+        return std::nullopt;
+      }
+    }
+    Query query;
+    query.owner = this;
+    OperationPtr operation;
+    {
+      const MainloopLock lock(mainloop_);
+      operation.reset(pa_context_get_sink_input_info(context_.get(), stream, onInfo, &query));
+      if (!operation) {
+        return std::nullopt;
+      }
+    }
+    {
+      std::unique_lock state(mutex_);
+      changed_.wait_for(state, limit, [&] { return query.done; });
+    }
+    const MainloopLock lock(mainloop_);
+    // After this the callback, holding the pointer to `query`, never runs.
+    if (pa_operation_get_state(operation.get()) == PA_OPERATION_RUNNING) {
+      pa_operation_cancel(operation.get());
+    }
+    operation.reset();
+    const std::lock_guard state(mutex_);
+    return query.done ? query.sink : std::nullopt;
+  }
+
+  // Whether it could connect at all (false while still connecting).
+  bool failed() {
+    const std::lock_guard state(mutex_);
+    return link_ == Link::down;
+  }
+
+ private:
+  enum class Link { connecting, ready, down };
+  struct Query {
+    StreamProbe* owner = nullptr;
+    bool done = false;
+    std::optional<std::uint32_t> sink;
+  };
+
+  void settle(Link link) {
+    {
+      const std::lock_guard state(mutex_);
+      link_ = link;
+    }
+    changed_.notify_all();
+  }
+
+  static void onState(pa_context* context, void* userdata) {
+    auto& self = *static_cast<StreamProbe*>(userdata);
+    switch (pa_context_get_state(context)) {
+      case PA_CONTEXT_READY:
+        self.settle(Link::ready);
+        break;
+      case PA_CONTEXT_FAILED:
+      case PA_CONTEXT_TERMINATED:
+        self.settle(Link::down);
+        break;
+      default:
+        break;
+    }
+  }
+
+  static void onInfo(pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+    auto& query = *static_cast<Query*>(userdata);
+    StreamProbe& self = *query.owner;
+    {
+      const std::lock_guard state(self.mutex_);
+      if (eol == 0 && info != nullptr) {
+        query.sink = info->sink;
+      } else if (eol != 0) {
+        query.done = true;
+      }
+    }
+    self.changed_.notify_all();
+  }
+
+  pa_threaded_mainloop* mainloop_;
+  ContextPtr context_;  // touched only under libpulse's lock
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Link link_ = Link::connecting;
 };
 
 double percentOf(pa_volume_t volume) {
@@ -240,12 +367,24 @@ class PulseSoundServer::Impl {
     refreshStream(stream);
   }
 
+  // PipeWire's session manager may drop a move that its pulse server has
+  // already acknowledged: the stream's sink, not the acknowledgement, tells
+  // whether it moved.
   void moveStream(std::uint32_t stream, const std::string& sinkName) {
-    run([&](pa_context* context, Pending* pending) {
-      return pa_context_move_sink_input_by_name(context, stream, sinkName.c_str(), onSuccess,
-                                                pending);
-    });
-    refreshStream(stream);
+    StreamProbe probe(mainloop_.get());
+    for (int attempt = 1;; ++attempt) {
+      run([&](pa_context* context, Pending* pending) {
+        return pa_context_move_sink_input_by_name(context, stream, sinkName.c_str(), onSuccess,
+                                                  pending);
+      });
+      if (awaitStreamOn(stream, sinkName, probe)) {
+        return;
+      }
+      if (attempt == moveAttempts) {
+        const std::lock_guard state(stateMutex_);
+        throw SoundServerIgnoredMove(streamLabelLocked(stream), sinkLabelLocked(sinkName));
+      }
+    }
   }
 
   std::uint32_t loadModule(const std::string& name, const std::string& arguments) {
@@ -578,6 +717,76 @@ class PulseSoundServer::Impl {
                                                       pending)
                  : pa_context_get_sink_info_by_name(context, name.c_str(), onSinkRefresh, pending);
     });
+  }
+
+  enum class Placement { there, elsewhere, gone };
+
+  Placement placementLocked(std::uint32_t stream, const std::string& sinkName) const {
+    const auto found = state_.streams.find(stream);
+    if (found == state_.streams.end()) {
+      return Placement::gone;
+    }
+    const Device* sink = state_.findDevice(false, sinkName);
+    return sink != nullptr && sink->index == found->second.sink ? Placement::there
+                                                                : Placement::elsewhere;
+  }
+
+  // Whether the stream is seen on the sink within moveLimit, as the probe
+  // sees it (as this connection sees it when the probe has no connection).
+  // Throws SoundServerRefusal when the stream has ended.
+  bool awaitStreamOn(std::uint32_t stream, const std::string& sinkName, StreamProbe& probe) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + moveLimit;
+    bool seen = false;  // on the sink, since `seenAt`
+    Clock::time_point seenAt = deadline;
+    while (true) {
+      refreshStream(stream);
+      std::optional<std::uint32_t> target;
+      {
+        const std::lock_guard state(stateMutex_);
+        const Placement placement = placementLocked(stream, sinkName);
+        if (placement == Placement::gone) {
+          throw SoundServerRefusal("No such stream: " + std::to_string(stream));
+        }
+        if (probe.failed()) {
+          return placement == Placement::there;
+        }
+        if (const Device* sink = state_.findDevice(false, sinkName)) {
+          target = sink->index;
+        }
+      }
+      if (target && probe.sinkOf(stream, answerLimit) == target) {
+        if (!seen) {
+          seen = true;
+          seenAt = Clock::now();
+        }
+        if (Clock::now() - seenAt >= moveSettle) {
+          return true;
+        }
+      } else {
+        seen = false;
+      }
+      if (Clock::now() >= deadline && !seen) {
+        return false;
+      }
+      std::unique_lock state(stateMutex_);
+      changed_.wait_for(state, moveRecheck, [&] { return link_ != Link::ready; });
+      if (link_ != Link::ready) {
+        throw SoundServerUnreachable(reason_);
+      }
+    }
+  }
+
+  // What people read for a stream and a sink in a sentence.
+  std::string streamLabelLocked(std::uint32_t stream) const {
+    const auto found = state_.streams.find(stream);
+    const std::string name =
+        found != state_.streams.end() ? found->second.property(PA_PROP_APPLICATION_NAME) : "";
+    return name.empty() ? "stream " + std::to_string(stream) : name;
+  }
+  std::string sinkLabelLocked(const std::string& sinkName) const {
+    const Device* sink = state_.findDevice(false, sinkName);
+    return sink != nullptr ? sink->description : sinkName;
   }
 
   void refreshStream(std::uint32_t stream) {

@@ -82,10 +82,24 @@ class SoundServerRefusal : public std::exception {
   std::string description_;
 };
 
+// The server acknowledged a move of a stream, and again when asked once
+// more, but the stream stayed where it was (PipeWire's session manager may
+// drop a move its pulse server has taken). Says which stream and where to.
+class SoundServerIgnoredMove : public std::exception {
+ public:
+  SoundServerIgnoredMove(const std::string& stream, const std::string& sink)
+      : description_("The sound server did not move " + stream + " to " + sink + ".") {}
+  const std::string& description() const noexcept { return description_; }
+  const char* what() const noexcept override { return description_.c_str(); }
+
+ private:
+  std::string description_;
+};
+
 enum class SoundEventKind {
-  connected,       // (again): the picture is complete
-  disconnected,    // the picture is empty until the next `connected`
-  streamAppeared,  // a new playback stream, with its index
+  connected,        // (again): the picture is complete
+  disconnected,     // the picture is empty until the next `connected`
+  streamAppeared,   // a new playback stream, with its index
   defaultsChanged,  // the default sink or source is another one
   pictureChanged    // anything in a complete picture changed
 };
@@ -111,6 +125,8 @@ class SoundServer {
   virtual void setDefaultDevice(bool input, const std::string& name) = 0;
   virtual void setStreamVolume(std::uint32_t stream, double percent) = 0;
   virtual void setStreamMute(std::uint32_t stream, bool muted) = 0;
+  // Returns once the picture shows the stream on the sink; asks again a few
+  // times before it throws SoundServerIgnoredMove.
   virtual void moveStream(std::uint32_t stream, const std::string& sinkName) = 0;
   virtual std::uint32_t loadModule(const std::string& name, const std::string& arguments) = 0;
   virtual void unloadModule(std::uint32_t module) = 0;
