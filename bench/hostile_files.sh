@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# kestruned beside hostile configuration files, on one private PulseAudio:
+# the median wall time of `kestrune volume get` while another client asks
+# for the profiles in a loop, with profiles.json a symlink to /dev/zero, a
+# FIFO, and a 50 MB file (and the daemon's resident memory after each);
+# then the median of `app eq get` with 8,000 user presets.
+#
+#   bench/hostile_files.sh [BUILD_DIR] [RUNS]     (defaults: build, 50)
+set -euo pipefail
+
+build=${1:-build}
+runs=${2:-50}
+for program in kestrune kestruned; do
+  [ -x "$build/$program" ] || { echo "missing $build/$program (build it first)" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill -KILL "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$scratch/config"
+chmod 700 "$XDG_RUNTIME_DIR"
+cat >"$scratch/server.pa" <<PA
+load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
+PA
+pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
+  --use-pid-file=no 2>/dev/null & pids+=($!)
+export PULSE_SERVER="unix:$scratch/native"
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl load-module module-null-sink sink_name=speakers >/dev/null
+pactl set-default-sink speakers
+head -c $((44100 * 4 * 300)) /dev/zero >"$scratch/silence.raw"
+pacat --raw --client-name=Music "$scratch/silence.raw" & pids+=($!)
+
+socket="$scratch/kestruned.sock"
+"$build/kestruned" --socket "$socket" --config "$scratch/config" 2>"$scratch/kestruned.log" &
+daemon=$!
+pids+=("$daemon")
+for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
+ask() { "$build/kestrune" "$@" --socket "$socket"; }
+for _ in $(seq 100); do ask app volume Music >/dev/null 2>&1 && break; sleep 0.1; done
+
+# Median wall time in milliseconds of RUNS runs of "$@".
+median_ms() {
+  local times=()
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000)))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]/1000}'
+}
+rss_mb() { awk '/VmRSS/ {printf "%.0f", $2/1024}' "/proc/$daemon/status"; }
+
+profiles="$scratch/config/profiles.json"
+hostile() {
+  local label=$1
+  ( while true; do ask profile list >/dev/null 2>&1 || true; done ) &
+  local loop=$!
+  pids+=("$loop")
+  echo "$label: volume get median $(median_ms ask volume get) ms," \
+    "profile list median $(median_ms ask profile list) ms, daemon RSS $(rss_mb) MB"
+  kill "$loop" 2>/dev/null || true
+  wait "$loop" 2>/dev/null || true
+  rm -f "$profiles"
+}
+
+echo "baseline: volume get median $(median_ms ask volume get) ms, RSS $(rss_mb) MB"
+ln -s /dev/zero "$profiles"
+hostile "profiles.json -> /dev/zero"
+mkfifo "$profiles"
+hostile "profiles.json a FIFO"
+python3 -c "
+import json
+print(json.dumps({'profiles': [{'name': 'P%d' % i, 'apps': [{'app': 'Music', 'volume': 50}] * 20} for i in range(75000)]}))
+" >"$profiles"
+echo "($(($(stat -c %s "$profiles") / 1000000)) MB profiles.json)"
+hostile "profiles.json of 50 MB"
+
+python3 -c "
+import json
+print(json.dumps({'presets': [{'name': 'preset%d' % i, 'gains': [0, 1, 2, 3, 4, 4, 3, 2, 1, 0]} for i in range(8000)]}))
+" >"$scratch/config/presets.json"
+first=$(runs=1 median_ms ask app eq get Music)
+echo "8000 presets: app eq get first (file read) $first ms," \
+  "then median $(median_ms ask app eq get Music) ms, RSS $(rss_mb) MB"
