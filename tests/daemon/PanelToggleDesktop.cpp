@@ -100,25 +100,50 @@ std::string missingDesktopTools() {
   return missing;
 }
 
+namespace {
+
+// The pid an X server wrote in its lock file, or -1 while there is none.
+pid_t lockHolder(int display) {
+  std::ifstream lock("/tmp/.X" + std::to_string(display) + "-lock");
+  long pid = -1;
+  lock >> pid;
+  return lock ? static_cast<pid_t>(pid) : -1;
+}
+
+}  // namespace
+
 PanelDesktop::PanelDesktop(const std::string& directory) {
-  // A display number no other server holds: its lock file is absent.
+  // Two fixtures may pick the same free number at once: the display is ours
+  // only when the lock file names our server, else the next one is tried.
   int number = 600 + static_cast<int>(::getpid() % 300);
-  while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-    ++number;
-  }
-  display_ = ":" + std::to_string(number);
-  xvfb_ = std::make_unique<Process>(
-      "/usr/bin/Xvfb",
-      std::vector<std::string>{display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-      std::vector<std::string>{}, directory + "/xvfb.log");
-  const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-  if (!eventually([&] { return std::filesystem::exists(socket); }, 10s)) {
-    throw std::runtime_error("Xvfb did not open its display: " + xvfb_->log());
+  for (int attempt = 0;; ++attempt, ++number) {
+    while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+      ++number;
+    }
+    display_ = ":" + std::to_string(number);
+    xvfb_ = std::make_unique<Process>(
+        "/usr/bin/Xvfb",
+        std::vector<std::string>{display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+        std::vector<std::string>{}, directory + "/xvfb.log");
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    const bool ours = eventually(
+        [&] {
+          return !xvfb_->running() ||
+                 (lockHolder(number) == xvfb_->pid() && std::filesystem::exists(socket));
+        },
+        30s);
+    if (ours && xvfb_->running()) {
+      break;
+    }
+    if (attempt == 5) {
+      throw std::runtime_error("Xvfb did not open its display: " + xvfb_->log());
+    }
   }
   windowManager_ = std::make_unique<Process>("/usr/bin/openbox", std::vector<std::string>{},
                                              environment(), directory + "/openbox.log");
-  // Windows mapped while the manager starts up may never be managed.
-  if (!eventually([&] { return windowManagerRuns(environment()); }, 10s)) {
+  // Windows mapped while the manager starts up may never be managed. A
+  // loaded machine may take a while to start it.
+  if (!eventually([&] { return windowManagerRuns(environment()); }, 30s)) {
     throw std::runtime_error("openbox did not start: " + windowManager_->log());
   }
 }
