@@ -15,6 +15,12 @@ CLIResponse failure(std::string error) {
   return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
 }
 
+// For a request still queued when its client stopped waiting: it is not
+// carried out, as the client has already reported a failure.
+CLIResponse notStartedInTime() {
+  return failure("Not done: the request waited longer than its client does; try again.");
+}
+
 CLIResponse internalError(const std::exception& error) {
   return failure(std::string("Internal error: ") + error.what());
 }
@@ -52,6 +58,11 @@ CLIResponse DaemonHandler::handle(const CLICommand& command) {
 }
 
 void DaemonHandler::begin(const CLICommand& command, Reply reply) {
+  beginBefore(command, Worker::Clock::time_point::max(), std::move(reply));
+}
+
+void DaemonHandler::beginBefore(const CLICommand& command, Worker::Clock::time_point deadline,
+                                Reply reply) {
   if (std::holds_alternative<CLICommand::ListBluetooth>(command.value)) {
     bluetoothWorker_->post(
         [this, reply = std::move(reply)] { reply(guarded([&] { return answerBluetooth(); })); });
@@ -63,16 +74,18 @@ void DaemonHandler::begin(const CLICommand& command, Reply reply) {
     // behind a change in progress); the picture is consistent at any time.
     reply(guarded([&] { return audio_.answer(command); }));
   } else if (AudioRequests::answers(command)) {
-    audioWorker_->post([this, command, reply = std::move(reply)] {
-      reply(guarded([&] { return audio_.answer(command); }));
-      // Not every change shows in the sound server's events (silent mode,
-      // an app's remembered settings).
-      audioChanged();
-    });
+    audioWorker_->post(
+        [this, command, reply] {
+          reply(guarded([&] { return audio_.answer(command); }));
+          // Not every change shows in the sound server's events (silent mode,
+          // an app's remembered settings).
+          audioChanged();
+        },
+        deadline, [reply] { reply(notStartedInTime()); });
   } else {
-    mediaWorker_->post([this, command, reply = std::move(reply)] {
-      reply(guarded([&] { return answerMedia(command); }));
-    });
+    mediaWorker_->post(
+        [this, command, reply] { reply(guarded([&] { return answerMedia(command); })); }, deadline,
+        [reply] { reply(notStartedInTime()); });
   }
 }
 

@@ -38,6 +38,9 @@ class DaemonHandler final : public server::RequestHandler {
   // Synchronous, for tests and tools: waits for the worker.
   CLIResponse handle(const CLICommand& command) override;
   void begin(const CLICommand& command, Reply reply) override;
+  // Audio and media requests not started by the deadline are dropped.
+  void beginBefore(const CLICommand& command, Worker::Clock::time_point deadline,
+                   Reply reply) override;
 
   // Publishes the audio part of the state (status, devices, apps) to the
   // feed from now on, read again after every change.
