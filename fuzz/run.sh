@@ -12,7 +12,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(reply_coding request_coding command_line client_reply state_file)
+  targets=(reply_coding request_coding command_line client_reply state_file framing)
 fi
 
 status=0
