@@ -67,6 +67,8 @@ TEST(WorkerTest, AJobNotStartedByItsDeadlineIsDroppedAndTheOthersRunInOrder) {
 // Keeps a volume and answers its changes on a worker, as the daemon does.
 class QueuedVolume : public server::RequestHandler {
  public:
+  std::atomic<int> volume{50};
+  // Declared last: it finishes its queue before the volume goes.
   Worker worker{"test-audio"};
 
   CLIResponse handle(const CLICommand&) override {
@@ -88,8 +90,6 @@ class QueuedVolume : public server::RequestHandler {
           reply(CLIResponse{false, std::nullopt, "too late", std::nullopt});
         });
   }
-
-  std::atomic<int> volume{50};
 };
 
 TEST(WorkerTest, AChangeWhoseClientGaveUpBehindABlockedWorkerNeverHappens) {
