@@ -13,6 +13,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(reply_coding request_coding command_line client_reply state_file framing)
+  targets+=(settings_file profiles_file device_order presets_file)
 fi
 
 status=0
