@@ -38,7 +38,7 @@ echo "== lintian"
 lintian --fail-on error --info "$package"
 
 export DEBIAN_FRONTEND=noninteractive
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$package" >/dev/null
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(readlink -f "$package")" >/dev/null
 installed=$(dpkg -L kestrune | while read -r path; do [ -f "$path" ] && echo "$path"; done)
 echo "$installed"
 
@@ -64,7 +64,8 @@ done
 if [ "${1:-}" = --keep ]; then
   exit 0
 fi
-as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kestrune >/dev/null
+# Purged: a plain remove keeps the conffile (the panel's autostart entry).
+as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq kestrune >/dev/null
 left=0
 for path in $installed; do
   if [ -e "$path" ]; then
