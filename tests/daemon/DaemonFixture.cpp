@@ -18,9 +18,8 @@
 #include <thread>
 
 #include "json/Value.h"
+#include "support/Process.h"
 #include "support/Wave.h"
-
-extern char** environ;
 
 namespace kestrune::daemon::testing {
 
@@ -28,66 +27,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// This process's environment with `extra` entries added or replacing.
-std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra) {
-  std::map<std::string, std::string> merged;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text(*entry);
-    merged[text.substr(0, text.find('='))] = text;
-  }
-  for (const auto& text : extra) {
-    merged[text.substr(0, text.find('='))] = text;
-  }
-  std::vector<std::string> result;
-  result.reserve(merged.size());
-  for (auto& [name, text] : merged) {
-    result.push_back(std::move(text));
-  }
-  return result;
-}
-
-std::vector<char*> pointersTo(std::vector<std::string>& words) {
-  std::vector<char*> pointers;
-  pointers.reserve(words.size() + 1);
-  for (auto& word : words) {
-    pointers.push_back(word.data());
-  }
-  pointers.push_back(nullptr);
-  return pointers;
-}
+using test_process::readFile;
 
 pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
             const std::vector<std::string>& environment, const std::string& outPath,
             const std::string& errPath) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                   0600);
-  std::vector<std::string> words{program};
-  words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> variables = mergedEnvironment(environment);
-  auto argv = pointersTo(words);
-  auto envp = pointersTo(variables);
-  pid_t pid = -1;
-  const int result =
-      ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (result != 0) {
-    throw std::runtime_error("could not start " + program);
-  }
-  return pid;
-}
-
-int statusOf(int status) {
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  test_process::Command command;
+  command.program = program;
+  command.arguments = arguments;
+  command.environment = environment;
+  command.outPath = outPath;
+  command.errPath = errPath;
+  return test_process::spawn(command);
 }
 
 std::string uniqueName(const std::string& stem) {
@@ -149,10 +100,7 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
 
 Process::~Process() {
   if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    if (wait(3s) == -1) {
-      pid_ = -1;
-    }
+    test_process::stop(pid_, 3s);
   }
 }
 
@@ -166,31 +114,16 @@ int Process::wait(std::chrono::milliseconds limit) {
   if (pid_ <= 0) {
     return -1;
   }
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid_, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
-      pid_ = -1;
-      return -1;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
+  const int status = test_process::waitOrKill(pid_, limit);
   pid_ = -1;
-  return statusOf(status);
+  return status;
 }
 
 bool Process::running() {
-  if (pid_ <= 0) {
-    return false;
-  }
-  int status = 0;
-  if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+  if (pid_ > 0 && !test_process::running(pid_)) {
     pid_ = -1;
-    return false;
   }
-  return true;
+  return pid_ > 0;
 }
 
 std::string Process::log() const {
@@ -204,18 +137,7 @@ Finished run(const std::string& program, const std::vector<std::string>& argumen
   const std::string errPath = scratch + ".err";
   const pid_t pid = spawn(program, arguments, environment, outPath, errPath);
   Finished finished;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      status = -1;
-      break;
-    }
-    std::this_thread::sleep_for(1ms);
-  }
-  finished.status = status == -1 ? -1 : statusOf(status);
+  finished.status = test_process::waitOrKill(pid, limit);
   finished.out = readFile(outPath);
   finished.err = readFile(errPath);
   std::filesystem::remove(outPath);
@@ -327,15 +249,27 @@ void SoundServer::startPipeWire() {
 }
 
 void SoundServer::addDevices() const {
-  pactl({"load-module", "module-null-sink", "sink_name=speakers",
-         "sink_properties=device.description=Speakers"});
-  pactl({"load-module", "module-null-sink", "sink_name=headphones",
-         "sink_properties=device.description=Headphones"});
+  // PipeWire's pulse server may answer a moment before it can load modules
+  // ("Not supported"): a load is tried again briefly.
+  const auto load = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "load-module");
+    Finished loaded;
+    eventually([&] {
+      loaded = run("pactl", arguments, environment(), 10s);
+      return loaded.status == 0;
+    });
+    if (loaded.status != 0) {
+      throw std::runtime_error("pactl failed: " + loaded.err);
+    }
+  };
+  load({"module-null-sink", "sink_name=speakers", "sink_properties=device.description=Speakers"});
+  load({"module-null-sink", "sink_name=headphones",
+        "sink_properties=device.description=Headphones"});
   if (kind_ == ServerKind::pulseAudio) {
-    pactl({"load-module", "module-null-source", "source_name=mic", "description=Microphone"});
+    load({"module-null-source", "source_name=mic", "description=Microphone"});
   } else {
-    pactl({"load-module", "module-null-sink", "sink_name=mic", "media.class=Audio/Source/Virtual",
-           "sink_properties=device.description=Microphone"});
+    load({"module-null-sink", "sink_name=mic", "media.class=Audio/Source/Virtual",
+          "sink_properties=device.description=Microphone"});
   }
   eventually([&] {
     const std::string sinks = pactl({"list", "short", "sinks"});

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,9 +11,9 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <stdexcept>
 
-extern char** environ;
+#include "support/Process.h"
 
 namespace kestrune::eq::testing {
 
@@ -23,68 +22,31 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> mergedEnvironment(const Environment& overrides) {
-  Environment merged;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text(*entry);
-    const std::size_t equals = text.find('=');
-    if (equals != std::string::npos) {
-      merged[text.substr(0, equals)] = text.substr(equals + 1);
-    }
-  }
-  for (const auto& [name, value] : overrides) {
-    merged[name] = value;
-  }
-  std::vector<std::string> result;
-  for (const auto& [name, value] : merged) {
-    result.push_back(name + "=" + value);
-  }
-  return result;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-  std::vector<char*> result;
-  for (std::string& text : texts) {
-    result.push_back(text.data());
-  }
-  result.push_back(nullptr);
-  return result;
-}
-
-// Spawns argv with stdout going to `stdoutFd` (or a file, or /dev/null).
+// Spawns argv with stdout going to `stdoutFd` (or a file, or /dev/null);
+// -1 when it cannot start.
 pid_t spawn(const std::vector<std::string>& argv, const Environment& overrides, int stdoutFd,
             const std::string& stdoutPath, const std::string& stderrPath) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (stdoutFd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
-                                     stdoutPath.empty() ? "/dev/null" : stdoutPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  test_process::Command command;
+  command.program = argv[0];
+  command.arguments.assign(argv.begin() + 1, argv.end());
+  for (const auto& [name, value] : overrides) {
+    std::string entry = name;
+    entry += '=';
+    entry += value;
+    command.environment.push_back(std::move(entry));
   }
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO,
-                                   stderrPath.empty() ? "/dev/null" : stderrPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_APPEND, 0644);
-  std::vector<std::string> args = argv;
-  std::vector<std::string> env = mergedEnvironment(overrides);
-  pid_t pid = -1;
-  const int error = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, pointers(args).data(),
-                                 pointers(env).data());
-  posix_spawn_file_actions_destroy(&actions);
-  return error == 0 ? pid : -1;
+  command.outDescriptor = stdoutFd;
+  command.outPath = stdoutPath.empty() ? "/dev/null" : stdoutPath;
+  command.errPath = stderrPath.empty() ? "/dev/null" : stderrPath;
+  try {
+    return test_process::spawn(command);
+  } catch (const std::runtime_error&) {
+    return -1;
+  }
 }
 
 bool waitFor(milliseconds timeout, const auto& condition) {
-  const auto deadline = Clock::now() + timeout;
-  while (Clock::now() < deadline) {
-    if (condition()) {
-      return true;
-    }
-    std::this_thread::sleep_for(milliseconds(25));
-  }
-  return condition();
+  return test_process::waitUntil(condition, timeout, milliseconds(25)) || condition();
 }
 
 std::string makeDirectory() {
@@ -116,40 +78,26 @@ Child::~Child() {
 }
 
 bool Child::running() {
-  if (pid_ <= 0) {
-    return false;
-  }
-  int status = 0;
-  if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+  if (pid_ > 0 && !test_process::running(pid_)) {
     pid_ = -1;
-    return false;
   }
-  return true;
+  return pid_ > 0;
 }
 
 int Child::wait(milliseconds timeout) {
-  int result = -1;
-  waitFor(timeout, [&] {
-    int status = 0;
-    if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      result = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      return true;
-    }
-    return pid_ <= 0;
-  });
-  return result;
+  if (pid_ <= 0) {
+    return -1;
+  }
+  const auto status = test_process::waitForExit(pid_, timeout);
+  if (status) {
+    pid_ = -1;
+  }
+  return status.value_or(-1);
 }
 
 void Child::stop(milliseconds grace) {
-  if (!running()) {
-    return;
-  }
-  ::kill(pid_, SIGTERM);
-  if (wait(grace) == -1 && pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
+  if (running()) {
+    test_process::stop(pid_, grace);
     pid_ = -1;
   }
 }

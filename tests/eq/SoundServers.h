@@ -34,7 +34,8 @@ class Child {
   bool running();
   // SIGTERM, then SIGKILL if it has not ended within the grace period.
   void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
-  // The exit status once it ends by itself (-1 if killed or timed out).
+  // The exit status once it ends by itself (128 + signal if killed; -1 if
+  // it has not ended in time).
   int wait(std::chrono::milliseconds timeout);
 
  private:
