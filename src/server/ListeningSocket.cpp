@@ -83,6 +83,13 @@ std::string octal(mode_t mode) {
   return text;
 }
 
+// Root's sticky directories (/tmp, where the socket goes without a home):
+// others may add files but not remove or rename ours, and what another user
+// planted at the socket's path is refused when it is probed.
+bool sharedTemporary(const struct stat& directory) {
+  return (directory.st_mode & S_ISVTX) != 0 && directory.st_uid == 0;
+}
+
 // Whoever may write to the socket's directory may replace the socket, or
 // listen there first: the directory must be the user's and writable by
 // nobody else, and a symbolic link to it must be the user's too.
@@ -106,7 +113,7 @@ void requireTrustedDirectory(const std::string& directory) {
   if (!trustedOwner(info.st_uid)) {
     throw untrusted(directory, "it is owned by another user");
   }
-  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !sharedTemporary(info)) {
     throw untrusted(directory,
                     "it is writable by others than its owner (mode " + octal(info.st_mode) + ")");
   }
@@ -123,6 +130,12 @@ Occupant probe(const std::string& path) {
       return Occupant::nothing;
     }
     throw setupError("Could not inspect \"" + path + "\"", errno);
+  }
+  if (!trustedOwner(info.st_uid)) {
+    throw ServerError(ServerError::Kind::socketSetup,
+                      "Refusing \"" + path +
+                          "\": it belongs to another user, who could answer in its place; "
+                          "choose another path with --socket.");
   }
   if (!S_ISSOCK(info.st_mode)) {
     throw ServerError(ServerError::Kind::socketSetup,

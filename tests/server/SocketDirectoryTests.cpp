@@ -56,9 +56,11 @@ TEST_F(SocketDirectoryTest, ADirectoryGroupOrOthersMayWriteToIsRefusedBeforeAnyt
   const std::string group = directoryWithMode("group", 0770);
   EXPECT_EQ(refusal(group + "/cli.sock"),
             untrusted(group, "it is writable by others than its owner (mode 0770)"));
-  const std::string sticky = directoryWithMode("sticky", 01777);  // like /tmp
-  EXPECT_EQ(refusal(sticky + "/cli.sock"),
-            untrusted(sticky, "it is writable by others than its owner (mode 1777)"));
+  if (::geteuid() != 0) {  // root's own sticky directories are /tmp's kind
+    const std::string sticky = directoryWithMode("sticky", 01777);
+    EXPECT_EQ(refusal(sticky + "/cli.sock"),
+              untrusted(sticky, "it is writable by others than its owner (mode 1777)"));
+  }
 }
 
 TEST_F(SocketDirectoryTest, PrivateDirectoriesCreatedOrReadableAndLinksOfOurOwnAreUsed) {
@@ -85,6 +87,24 @@ TEST_F(SocketDirectoryTest, ADirectoryOrLinkOfAnotherUserIsRefused) {
   ASSERT_EQ(::lchown(link.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
   EXPECT_EQ(refusal(link + "/cli.sock"),
             untrusted(link, "it is a symbolic link owned by another user"));
+}
+
+TEST_F(SocketDirectoryTest, RootsStickyDirectoryIsUsedUnlessAnotherUserPlantedThePath) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "only root can make a sticky directory of root's, like /tmp";
+  }
+  const std::string shared = directoryWithMode("shared", 01777);
+  EXPECT_EQ(refusal(shared + "/cli.sock"), "");
+
+  const passwd* nobody = ::getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  const std::string planted = shared + "/planted.sock";
+  ASSERT_EQ(::mknod(planted.c_str(), S_IFSOCK | 0600, 0), 0);
+  ASSERT_EQ(::lchown(planted.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  EXPECT_EQ(refusal(planted), "Refusing \"" + planted +
+                                  "\": it belongs to another user, who could answer in its "
+                                  "place; choose another path with --socket.");
+  EXPECT_TRUE(exists(planted));
 }
 
 }  // namespace
