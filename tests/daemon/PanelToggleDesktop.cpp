@@ -112,7 +112,19 @@ pid_t lockHolder(int display) {
 
 }  // namespace
 
-PanelDesktop::PanelDesktop(const std::string& directory) {
+PanelDesktop::PanelDesktop(const std::string& directory)
+    : runtimeDirectory_(directory + "/runtime") {
+  std::filesystem::create_directories(runtimeDirectory_);
+  std::filesystem::permissions(runtimeDirectory_, std::filesystem::perms::owner_all);
+  // Programs the bus starts, such as the accessibility bus, inherit it.
+  const auto updated = peers::runCommand(
+      {"/usr/bin/busctl", "--address=" + bus_.address(), "call", "org.freedesktop.DBus",
+       "/org/freedesktop/DBus", "org.freedesktop.DBus", "UpdateActivationEnvironment", "a{ss}", "1",
+       "XDG_RUNTIME_DIR", runtimeDirectory_},
+      {}, 5s);
+  if (updated.status != 0) {
+    throw std::runtime_error("the session bus kept its environment: " + updated.out);
+  }
   // Two fixtures may pick the same free number at once: the display is ours
   // only when the lock file names our server, else the next one is tried.
   int number = 600 + static_cast<int>(::getpid() % 300);
@@ -155,7 +167,7 @@ PanelDesktop::~PanelDesktop() {
 
 std::vector<std::string> PanelDesktop::environment() const {
   return {"DISPLAY=" + display_, "WAYLAND_DISPLAY=", bus_.sessionEnvironment(),
-          "QT_QPA_PLATFORM=xcb"};
+          "QT_QPA_PLATFORM=xcb", "XDG_RUNTIME_DIR=" + runtimeDirectory_};
 }
 
 std::vector<std::string> PanelDesktop::accessibleEnvironment() const {

@@ -61,6 +61,9 @@ class PanelDesktop {
   void stopAccessibilityBus();
 
   std::string display_;
+  // The accessibility bus's socket goes here rather than in the shared
+  // ~/.cache, so desktops running at once keep their own.
+  std::string runtimeDirectory_;
   std::unique_ptr<Process> xvfb_;
   std::unique_ptr<Process> windowManager_;
   kestrune::testing::PrivateBus bus_;
