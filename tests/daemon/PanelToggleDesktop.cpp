@@ -151,12 +151,20 @@ PanelDesktop::PanelDesktop(const std::string& directory)
       throw std::runtime_error("Xvfb did not open its display: " + xvfb_->log());
     }
   }
-  windowManager_ = std::make_unique<Process>("/usr/bin/openbox", std::vector<std::string>{},
-                                             environment(), directory + "/openbox.log");
-  // Windows mapped while the manager starts up may never be managed. A
-  // loaded machine may take a while to start it.
-  if (!eventually([&] { return windowManagerRuns(environment()); }, 30s)) {
-    throw std::runtime_error("openbox did not start: " + windowManager_->log());
+  // Windows mapped while the manager starts up may never be managed. Now and
+  // then openbox never takes the display on a loaded machine: it is started
+  // again then.
+  for (int attempt = 1;; ++attempt) {
+    windowManager_ = std::make_unique<Process>("/usr/bin/openbox", std::vector<std::string>{},
+                                               environment(), directory + "/openbox.log");
+    if (eventually([&] { return windowManagerRuns(environment()); }, 10s)) {
+      break;
+    }
+    if (attempt == 3) {
+      throw std::runtime_error("openbox did not start (running: " +
+                               std::string(windowManager_->running() ? "yes" : "no") +
+                               "): " + windowManager_->log());
+    }
   }
 }
 
