@@ -54,35 +54,13 @@ class BluetoothService::Impl {
   // bus is absent), applies what BlueZ said, and tells the list once BlueZ
   // has given it. Returns what to wait for next.
   dbus::Wait follow(std::optional<BluetoothList>& now) {
-    if (!bus_ || !bus_->isOpen()) {
-      if (Clock::now() < nextAttempt_) {
-        now = absent();
-        return dbus::Wait{std::nullopt, nextAttempt_};
-      }
-      disconnect();
-      connectError_ = connect();
+    const dbus::Wait wait = loop_.round(bus_, connectError_);
+    if (!wait.bus) {
+      now = absent();
+    } else if (loaded_) {
+      now = currentList();
     }
-    if (!connectError_) {
-      auto processed = bus_->processPending();
-      std::optional<Clock::time_point> retry;
-      if (processed) {
-        retry = askAgainIfSilent();
-      }
-      auto poll = processed ? bus_->pollFor() : dbus::Result<dbus::Bus::PollFor>(processed.error());
-      if (poll && bus_->isOpen()) {
-        if (loaded_) {
-          now = currentList();
-        }
-        return dbus::Wait{poll.value(), retry};
-      }
-      disconnect();
-      connectError_ =
-          poll ? dbus::Error{std::string(dbus::errorNames::disconnected), "lost the system bus"}
-               : poll.error();
-    }
-    now = absent();
-    backOff();
-    return dbus::Wait{std::nullopt, nextAttempt_};
+    return wait;
   }
 
   CLIResponse listBluetooth() {
@@ -261,24 +239,19 @@ class BluetoothService::Impl {
   // busy); absent BlueZ announces its return by taking its name. Returns
   // when to ask next, if it is to be asked.
   std::optional<Clock::time_point> askAgainIfSilent() {
+    dbus::Backoff& backoff = loop_.backoff();
     if (!(loaded_ && timedOut_)) {
       if (loaded_) {
-        retryDelay_ = firstRetry;
-        nextAttempt_ = {};
+        backoff.reset();
       }
       return std::nullopt;
     }
-    if (Clock::now() < nextAttempt_) {
-      return nextAttempt_;
+    if (backoff.pausing()) {
+      return backoff.next();
     }
     fetch();  // its own timeout wakes the thread
-    backOff();
+    backoff.failed();
     return std::nullopt;
-  }
-
-  void backOff() {
-    nextAttempt_ = Clock::now() + retryDelay_;
-    retryDelay_ = std::min(retryDelay_ * 2, lastRetry);
   }
 
   // Connects if needed and applies what BlueZ said since the last answer.
@@ -323,40 +296,33 @@ class BluetoothService::Impl {
   bool loaded_ = false;    // tree_ is BlueZ's current view (or BlueZ is absent)
   bool present_ = false;   // BlueZ answered
   bool timedOut_ = false;  // BlueZ is there but did not answer
-  // The following thread's next attempt to connect, or to ask a silent
-  // BlueZ again.
-  Clock::time_point nextAttempt_{};
-  std::chrono::milliseconds retryDelay_ = firstRetry;
+  // The following thread's rounds, and its pause before it connects, or
+  // asks a silent BlueZ, again.
+  dbus::FollowLoop loop_{
+      dbus::Backoff{firstRetry, lastRetry}, "lost the system bus",
+      dbus::FollowLoop::Service{[this] { return connect(); }, [this] { disconnect(); },
+                                [this](bool processed) {
+                                  return processed ? askAgainIfSilent()
+                                                   : std::optional<Clock::time_point>{};
+                                }}};
 };
 
-// The thread that follows the bus, and what it last told the observer.
+// The thread that follows the bus.
 struct BluetoothService::Following {
-  Following(BluetoothService& service, BluetoothObserver told)
-      : observer(std::move(told)),
-        thread("kestruned-bluez", [this, &service] { return step(service); }) {}
+  Following(BluetoothService& service, BluetoothObserver observer)
+      : follower("kestruned-bluez", std::move(observer),
+                 [&service](std::optional<BluetoothList>& now) { return look(service, now); }) {}
 
-  dbus::Wait step(BluetoothService& service) {
-    std::optional<BluetoothList> now;
-    dbus::Wait wait;
-    {
-      const std::lock_guard<std::mutex> lock(service.mutex_);
-      if (!service.impl_) {
-        now = absent();
-      } else {
-        wait = service.impl_->follow(now);
-      }
+  static dbus::Wait look(BluetoothService& service, std::optional<BluetoothList>& now) {
+    const std::lock_guard<std::mutex> lock(service.mutex_);
+    if (service.impl_) {
+      return service.impl_->follow(now);
     }
-    if (now && now != sent) {
-      sent = now;
-      observer(*now);
-    }
-    return wait;
+    now = absent();
+    return dbus::Wait{};
   }
 
-  BluetoothObserver observer;
-  std::optional<BluetoothList> sent;
-  // Last: it starts once the rest is there, and stops before it goes.
-  dbus::WatchThread thread;
+  dbus::Follower<BluetoothList> follower;
 };
 
 BluetoothService::BluetoothService() : BluetoothService(Options{}) {}
@@ -385,20 +351,13 @@ bool BluetoothService::follow(BluetoothObserver observer) {
 }
 
 std::uint64_t BluetoothService::followWakeUps() const {
-  return following_ ? following_->thread.steps() : 0;
+  return following_ ? following_->follower.thread().steps() : 0;
 }
 
 CLIResponse BluetoothService::listBluetooth() {
   const std::lock_guard<std::mutex> lock(mutex_);
   // The answer may have read the bus: the following thread looks again.
-  struct WakeFollower {
-    const Following* following;
-    ~WakeFollower() {
-      if (following != nullptr) {
-        following->thread.wake();
-      }
-    }
-  } const wakeFollower{following_.get()};
+  const dbus::WakeOnExit wakeFollower{following_ ? &following_->follower.thread() : nullptr};
   if (!impl_) {
     return failure("Bluetooth is unavailable.");
   }

@@ -112,4 +112,36 @@ void WatchThread::sleep(const Wait& wait) const {
   }
 }
 
+void Backoff::failed() {
+  next_ = Clock::now() + delay_;
+  delay_ = std::min(delay_ * 2, last_);
+}
+
+void Backoff::reset() {
+  delay_ = first_;
+  next_ = {};
+}
+
+Wait FollowLoop::round(std::optional<Bus>& bus, std::optional<Error>& connectError) {
+  if (!bus || !bus->isOpen()) {
+    if (backoff_.pausing()) {
+      return Wait{std::nullopt, backoff_.next()};
+    }
+    service_.disconnect();
+    connectError = service_.connect();
+  }
+  if (!connectError) {
+    auto processed = bus->processPending();
+    const std::optional<Clock::time_point> deadline = service_.read(processed.ok());
+    auto poll = processed ? bus->pollFor() : Result<Bus::PollFor>(processed.error());
+    if (poll && bus->isOpen()) {
+      return Wait{poll.value(), deadline};
+    }
+    service_.disconnect();
+    connectError = poll ? Error{std::string(errorNames::disconnected), lost_} : poll.error();
+  }
+  backoff_.failed();
+  return Wait{std::nullopt, backoff_.next()};
+}
+
 }  // namespace kestrune::daemon::dbus

@@ -5,11 +5,13 @@
 // wakes up.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "daemon/dbus/Bus.h"
 
@@ -69,6 +71,117 @@ class WatchThread {
   std::atomic<bool> stopping_{false};
   std::atomic<std::uint64_t> steps_{0};
   std::thread thread_;
+};
+
+// Pauses that double from the first to the last, while a bus (or a peer on
+// it) stays away.
+class Backoff {
+ public:
+  Backoff(std::chrono::milliseconds first, std::chrono::milliseconds last)
+      : first_(first), last_(last), delay_(first) {}
+
+  // Whether the pause after the last failure has still to run out.
+  bool pausing() const { return Clock::now() < next_; }
+  // When the pause runs out.
+  Clock::time_point next() const { return next_; }
+  // A failure: the next attempt waits, twice as long as the last one did.
+  void failed();
+  // A success: the next failure pauses the first pause again.
+  void resetDelay() { delay_ = first_; }
+  // A success that also ends the pause under way.
+  void reset();
+
+ private:
+  std::chrono::milliseconds first_;
+  std::chrono::milliseconds last_;
+  std::chrono::milliseconds delay_;
+  Clock::time_point next_{};
+};
+
+// The rounds of a service that follows a bus which may go away and come
+// back: it connects while the bus is not open (after a pause, while it is
+// absent), lets the service read what the bus said, and waits on the bus
+// until it is lost.
+class FollowLoop {
+ public:
+  struct Service {
+    // Connects the service's bus; says why it could not.
+    std::function<std::optional<Error>()> connect;
+    // Lets go of the bus and of all that is registered with it.
+    std::function<void()> disconnect;
+    // The service's part of a round, once what the bus had pending was
+    // processed (`processed` false when that failed). Returns a deadline of
+    // the service's own to wait for as well, if it has one.
+    std::function<std::optional<Clock::time_point>(bool processed)> read;
+  };
+
+  // `lost` says what went when the bus closed under the service.
+  FollowLoop(Backoff backoff, std::string lost, Service service)
+      : backoff_(backoff), lost_(std::move(lost)), service_(std::move(service)) {}
+
+  // One round on the service's `bus`, recording in `connectError` why it is
+  // not connected. The wait it returns names the bus while it is open;
+  // without one, the bus is absent until the next attempt.
+  Wait round(std::optional<Bus>& bus, std::optional<Error>& connectError);
+
+  Backoff& backoff() { return backoff_; }
+
+ private:
+  Backoff backoff_;
+  std::string lost_;
+  Service service_;
+};
+
+// A watch thread that tells an observer what its look at the bus found,
+// each time that changes.
+template <class State>
+class Follower {
+ public:
+  using Observer = std::function<void(const State&)>;
+  // What is known now, if anything, and what to wait for next.
+  using Look = std::function<Wait(std::optional<State>& now)>;
+
+  // The observer is called on the thread, after the look returned.
+  Follower(std::string name, Observer observer, Look look)
+      : observer_(std::move(observer)),
+        look_(std::move(look)),
+        thread_(std::move(name), [this] { return step(); }) {}
+
+  const WatchThread& thread() const { return thread_; }
+
+ private:
+  Wait step() {
+    std::optional<State> now;
+    const Wait wait = look_(now);
+    if (now && now != sent_) {
+      sent_ = now;
+      observer_(*now);
+    }
+    return wait;
+  }
+
+  Observer observer_;
+  Look look_;
+  std::optional<State> sent_;
+  // Last: it starts once the rest is there, and stops before it goes.
+  WatchThread thread_;
+};
+
+// Wakes a watch thread, if there is one, on leaving the scope: whoever used
+// the bus meanwhile may have read what the thread waits for.
+class WakeOnExit {
+ public:
+  explicit WakeOnExit(const WatchThread* thread) : thread_(thread) {}
+  WakeOnExit(const WakeOnExit&) = delete;
+  WakeOnExit& operator=(const WakeOnExit&) = delete;
+  ~WakeOnExit() {
+    if (thread_ != nullptr) {
+      thread_->wake();
+    }
+  }
+
+ private:
+  const WatchThread* thread_;
 };
 
 }  // namespace kestrune::daemon::dbus

@@ -117,35 +117,16 @@ class MediaService::Impl {
   // bus is absent), applies what the bus said, and tells what is playing
   // once the players on the bus are known. Returns what to wait for next.
   dbus::Wait follow(std::optional<NowPlaying>& now) {
-    if (!bus_ || !bus_->isOpen()) {
-      if (Clock::now() < nextAttempt_) {
-        now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
-        return dbus::Wait{std::nullopt, nextAttempt_};
-      }
-      disconnect();
-      connectError_ = connect();
+    const dbus::Wait wait = loop_.round(bus_, connectError_);
+    if (!wait.bus) {
+      now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
+      return wait;
     }
-    if (!connectError_) {
-      auto processed = bus_->processPending();
-      // Only an answer waits for these; between answers they would pile up.
-      events_.clear();
-      auto poll = processed ? bus_->pollFor() : dbus::Result<dbus::Bus::PollFor>(processed.error());
-      if (poll && bus_->isOpen()) {
-        retryDelay_ = firstRetry;
-        if (playersKnown()) {
-          now = currentlyPlaying();
-        }
-        return dbus::Wait{poll.value(), std::nullopt};
-      }
-      disconnect();
-      connectError_ =
-          poll ? dbus::Error{std::string(dbus::errorNames::disconnected), "lost the session bus"}
-               : poll.error();
+    loop_.backoff().resetDelay();
+    if (playersKnown()) {
+      now = currentlyPlaying();
     }
-    now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
-    nextAttempt_ = Clock::now() + retryDelay_;
-    retryDelay_ = std::min(retryDelay_ * 2, lastRetry);
-    return dbus::Wait{std::nullopt, nextAttempt_};
+    return wait;
   }
 
   CLIResponse answer(const CLICommand& command) {
@@ -762,9 +743,16 @@ class MediaService::Impl {
   PlayerRegistry registry_;
   // (player, property or "Seeked") signalled since the current answer began.
   std::vector<std::pair<std::string, std::string>> events_;
-  // The following thread's next attempt to connect, while the bus is absent.
-  Clock::time_point nextAttempt_{};
-  std::chrono::milliseconds retryDelay_ = firstRetry;
+  // The following thread's rounds, and its pause while the bus is absent.
+  dbus::FollowLoop loop_{
+      dbus::Backoff{firstRetry, lastRetry}, "lost the session bus",
+      dbus::FollowLoop::Service{[this] { return connect(); }, [this] { disconnect(); },
+                                [this](bool) {
+                                  // Only an answer waits for these; between
+                                  // answers they would pile up.
+                                  events_.clear();
+                                  return std::optional<Clock::time_point>{};
+                                }}};
 };
 
 bool operator==(const NowPlaying& a, const NowPlaying& b) {
@@ -773,34 +761,22 @@ bool operator==(const NowPlaying& a, const NowPlaying& b) {
   return sameRecord && a.artUrl == b.artUrl && a.unavailable == b.unavailable;
 }
 
-// The thread that follows the bus, and what it last told the observer.
+// The thread that follows the bus.
 struct MediaService::Following {
-  Following(MediaService& service, NowPlayingObserver told)
-      : observer(std::move(told)),
-        thread("kestruned-mpris", [this, &service] { return step(service); }) {}
+  Following(MediaService& service, NowPlayingObserver observer)
+      : follower("kestruned-mpris", std::move(observer),
+                 [&service](std::optional<NowPlaying>& now) { return look(service, now); }) {}
 
-  dbus::Wait step(MediaService& service) {
-    std::optional<NowPlaying> now;
-    dbus::Wait wait;
-    {
-      const std::lock_guard<std::mutex> lock(service.mutex_);
-      if (!service.impl_) {
-        now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
-      } else {
-        wait = service.impl_->follow(now);
-      }
+  static dbus::Wait look(MediaService& service, std::optional<NowPlaying>& now) {
+    const std::lock_guard<std::mutex> lock(service.mutex_);
+    if (service.impl_) {
+      return service.impl_->follow(now);
     }
-    if (now && now != sent) {
-      sent = now;
-      observer(*now);
-    }
-    return wait;
+    now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
+    return dbus::Wait{};
   }
 
-  NowPlayingObserver observer;
-  std::optional<NowPlaying> sent;
-  // Last: it starts once the rest is there, and stops before it goes.
-  dbus::WatchThread thread;
+  dbus::Follower<NowPlaying> follower;
 };
 
 MediaService::MediaService() : MediaService(Options{}) {}
@@ -830,20 +806,13 @@ bool MediaService::follow(NowPlayingObserver observer) {
 }
 
 std::uint64_t MediaService::followWakeUps() const {
-  return following_ ? following_->thread.steps() : 0;
+  return following_ ? following_->follower.thread().steps() : 0;
 }
 
 CLIResponse MediaService::answer(const CLICommand& command) {
   const std::lock_guard<std::mutex> lock(mutex_);
   // The answer may have read the bus: the following thread looks again.
-  struct WakeFollower {
-    const Following* following;
-    ~WakeFollower() {
-      if (following != nullptr) {
-        following->thread.wake();
-      }
-    }
-  } const wakeFollower{following_.get()};
+  const dbus::WakeOnExit wakeFollower{following_ ? &following_->follower.thread() : nullptr};
   if (!impl_) {
     return failure("Media control is unavailable.");
   }
