@@ -328,9 +328,9 @@ void TrayIcon::choose(const TrayMenuEntry& entry) {
       window_.present();
       break;
     case Effect::quit:
-      // After the host's call is answered.
-      QMetaObject::invokeMethod(QApplication::instance(), &QCoreApplication::quit,
-                                Qt::QueuedConnection);
+      // After the host's call is answered. Named rather than a functor: the
+      // analyser cannot follow the functor's ownership into Qt.
+      QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
       break;
     case Effect::none:
       break;

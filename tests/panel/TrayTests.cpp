@@ -64,6 +64,7 @@ class RunningPanel {
     return errors_;
   }
   bool running() const { return process_.state() == QProcess::Running; }
+  int exitCode() const { return process_.exitCode(); }
   qint64 pid() const { return process_.processId(); }
 
  private:
@@ -483,6 +484,18 @@ class TrayTest : public QObject {
     QCOMPARE(menu.revision(), revision + 2);
     QCOMPARE(menu.find(b)->effect, TrayMenuEntry::Effect::setOutput);
     QCOMPARE(menu.find(b)->argument, QStringLiteral("b"));
+  }
+
+  void quitEndsThePanelAfterAnsweringTheHost() {
+    QVERIFY(watching());
+    RunningPanel panel;
+    QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
+    std::vector<MenuEntry> entries;
+    QTRY_VERIFY((entries = menuEntries(panel), labelled(entries, QStringLiteral("Quit"))));
+    const int quit = labelled(entries, QStringLiteral("Quit"))->id;
+    QVERIFY(clickEntry(panel, quit));
+    QTRY_VERIFY(!panel.running());
+    QCOMPARE(panel.exitCode(), 0);
   }
 
   void cleanupTestCase() { watcher_.stop(); }
