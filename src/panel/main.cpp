@@ -18,12 +18,14 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kestrune-panel"));
   QApplication::setApplicationDisplayName(QStringLiteral("Kestrune"));
+  QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("kestrune-panel"));
   QApplication::setQuitOnLastWindowClosed(false);
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("The panel and tray icon of Kestrune."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption socket(QStringList{QStringLiteral("socket")},
                                   QStringLiteral("The application's socket."),
                                   QStringLiteral("PATH"));
