@@ -224,7 +224,11 @@ void serve(const DaemonOptions& options) {
   if (!relay->forwardedConnection()) {
     // Connected before the relay was attached: catch up once.
     handler.postAudio([&audio] { audio.serverConnected(); });
+    handler.audioChanged();
   }
+  // The first subscriber's snapshot shows the sound server as just read,
+  // not the empty picture from before the connection.
+  handler.runOnAudio([] {});
 
   server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());

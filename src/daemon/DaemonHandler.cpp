@@ -96,12 +96,17 @@ void DaemonHandler::publishTo(server::Feed& feed, std::string version) {
 }
 
 void DaemonHandler::audioChanged() {
-  if (feed_.load() == nullptr || audioChangePending_.exchange(true)) {
+  if (feed_.load() == nullptr) {
     return;
   }
-  audioWorker_->post([this] {
-    audioChangePending_ = false;
-    publishAudio();
+  // Only the latest of the queued reads runs: it comes after every job
+  // posted before it, so no change is left unpublished, and a burst costs
+  // one read.
+  const std::uint64_t change = ++latestAudioChange_;
+  audioWorker_->post([this, change] {
+    if (change == latestAudioChange_.load()) {
+      publishAudio();
+    }
   });
 }
 

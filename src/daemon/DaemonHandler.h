@@ -5,6 +5,7 @@
 // hands requests over.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -46,8 +47,8 @@ class DaemonHandler final : public server::RequestHandler {
   // feed from now on, read again after every change.
   void publishTo(server::Feed& feed, std::string version);
   // Something the audio part shows may have changed (a sound server event,
-  // from any thread): it is read again on the audio worker, once however
-  // many calls come meanwhile.
+  // from any thread): it is read again on the audio worker after every job
+  // posted so far, once however many calls come meanwhile.
   void audioChanged();
 
   // Work for the audio worker from elsewhere (the sound server's events).
@@ -67,7 +68,7 @@ class DaemonHandler final : public server::RequestHandler {
   panel::PanelToggle* panel_;
   std::atomic<server::Feed*> feed_{nullptr};
   std::string version_;
-  std::atomic<bool> audioChangePending_{false};
+  std::atomic<std::uint64_t> latestAudioChange_{0};
   // Declared last: they stop (finishing their queues) before the rest goes.
   std::unique_ptr<Worker> mediaWorker_;
   std::unique_ptr<Worker> bluetoothWorker_;
