@@ -28,13 +28,17 @@ set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/app/Manual.cpp APPEND PROPERTY COMPI
 set(generated ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${generated})
 function(kestrune_generate output)
+  cmake_parse_arguments(PARSE_ARGV 1 generate "DROP_HASHBANG" "" "")
   add_custom_command(OUTPUT ${generated}/${output}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${generated}/${output}
-            -P ${CMAKE_SOURCE_DIR}/cmake/RunToFile.cmake -- $<TARGET_FILE:kestrune> ${ARGN}
+            -DDROP_HASHBANG=${generate_DROP_HASHBANG}
+            -P ${CMAKE_SOURCE_DIR}/cmake/RunToFile.cmake -- $<TARGET_FILE:kestrune>
+            ${generate_UNPARSED_ARGUMENTS}
     DEPENDS kestrune ${CMAKE_SOURCE_DIR}/cmake/RunToFile.cmake
     COMMENT "Generating ${output}" VERBATIM)
 endfunction()
-kestrune_generate(kestrune.bash --generate-completion-script bash)
+# bash-completion sources the script; a "#!" line would only suggest running it.
+kestrune_generate(kestrune.bash DROP_HASHBANG --generate-completion-script bash)
 kestrune_generate(_kestrune --generate-completion-script zsh)
 kestrune_generate(kestrune.fish --generate-completion-script fish)
 kestrune_generate(kestrune.1 --generate-manual)

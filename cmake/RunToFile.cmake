@@ -1,6 +1,7 @@
-# cmake -DOUTPUT=<file> -P RunToFile.cmake -- <program> <arguments...>
+# cmake -DOUTPUT=<file> [-DDROP_HASHBANG=ON] -P RunToFile.cmake -- <program> <arguments...>
 # Runs the program and keeps its standard output in OUTPUT; a failed run
-# leaves no file behind.
+# leaves no file behind. DROP_HASHBANG removes a leading "#!" line, for
+# scripts that are sourced, never run.
 set(command)
 set(seen_separator FALSE)
 math(EXPR last "${CMAKE_ARGC} - 1")
@@ -15,5 +16,13 @@ execute_process(COMMAND ${command} OUTPUT_FILE "${OUTPUT}.part" RESULT_VARIABLE 
 if(NOT status EQUAL 0)
   file(REMOVE "${OUTPUT}.part")
   message(FATAL_ERROR "${command} failed: ${status}")
+endif()
+if(DROP_HASHBANG)
+  file(READ "${OUTPUT}.part" text)
+  if(text MATCHES "^#![^\n]*\n")
+    string(LENGTH "${CMAKE_MATCH_0}" hashbang_length)
+    string(SUBSTRING "${text}" ${hashbang_length} -1 text)
+    file(WRITE "${OUTPUT}.part" "${text}")
+  endif()
 endif()
 file(RENAME "${OUTPUT}.part" "${OUTPUT}")
