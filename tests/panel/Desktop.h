@@ -3,9 +3,12 @@
 // on it, a session bus of its own and kestrune-sim on a private socket.
 // Everything it starts it stops again, by process.
 
+#include <QApplication>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -47,5 +50,21 @@ class Desktop {
 
 // `kestrune ARGS --socket SOCKET --json`, decoded; nothing when it fails.
 std::optional<CLIResponse> kestrune(const QString& socket, const QStringList& arguments);
+
+// A test program's main(): sets up the desktop, points `shared` at it and
+// runs `Test`'s slots; without a desktop, status 77 (skipped) and why.
+template <class Test>
+int runOnDesktop(int argc, char** argv, const char* what, Desktop*& shared) {
+  Desktop desktop;
+  if (!desktop.failure().isEmpty()) {
+    std::cout << "SKIP: no private desktop for " << what << ": " << desktop.failure().toStdString()
+              << '\n';
+    return 77;
+  }
+  shared = &desktop;
+  const QApplication application(argc, argv);
+  Test test;
+  return QTest::qExec(&test, argc, argv);
+}
 
 }  // namespace kestrune::panel::test

@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
-#include <QApplication>
 #include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -15,7 +14,6 @@
 #include <QSlider>
 #include <QTest>
 #include <cmath>
-#include <iostream>
 #include <memory>
 
 #include "panel/Desktop.h"
@@ -294,16 +292,8 @@ class PanelTest : public QObject {
 }  // namespace kestrune::panel::test
 
 int main(int argc, char** argv) {
-  kestrune::panel::test::Desktop desktop;
-  if (!desktop.failure().isEmpty()) {
-    std::cout << "SKIP: no private desktop for the panel: " << desktop.failure().toStdString()
-              << '\n';
-    return 77;
-  }
-  kestrune::panel::test::desktop = &desktop;
-  QApplication application(argc, argv);
-  kestrune::panel::test::PanelTest test;
-  return QTest::qExec(&test, argc, argv);
+  return kestrune::panel::test::runOnDesktop<kestrune::panel::test::PanelTest>(
+      argc, argv, "the panel", kestrune::panel::test::desktop);
 }
 
 #include "PanelTests.moc"

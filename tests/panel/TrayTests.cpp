@@ -3,7 +3,6 @@
 // The item and its menu are read and driven with busctl, as a status area
 // would, and what they do is read back with kestrune and xwininfo.
 
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QJsonArray>
@@ -13,7 +12,6 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <cmath>
-#include <iostream>
 #include <memory>
 
 #include "panel/Desktop.h"
@@ -524,16 +522,8 @@ class TrayTest : public QObject {
 }  // namespace kestrune::panel::test
 
 int main(int argc, char** argv) {
-  kestrune::panel::test::Desktop desktop;
-  if (!desktop.failure().isEmpty()) {
-    std::cout << "SKIP: no private desktop for the tray: " << desktop.failure().toStdString()
-              << '\n';
-    return 77;
-  }
-  kestrune::panel::test::desktop = &desktop;
-  QApplication application(argc, argv);
-  kestrune::panel::test::TrayTest test;
-  return QTest::qExec(&test, argc, argv);
+  return kestrune::panel::test::runOnDesktop<kestrune::panel::test::TrayTest>(
+      argc, argv, "the tray", kestrune::panel::test::desktop);
 }
 
 #include "TrayTests.moc"
