@@ -9,6 +9,8 @@
 #
 #   bench/daemon_bench.sh [BUILD_DIR] [RUNS]     (defaults: build, 300)
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 build=${1:-build}
 runs=${2:-300}
@@ -18,64 +20,25 @@ for program in kestrune kestruned; do
   [ -x "$build/$program" ] || { echo "missing $build/$program (build it first)" >&2; exit 1; }
 done
 
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -KILL "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+bench_scratch KILL
 if [ "$server" = pipewire ]; then
-  export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/bus"
-  dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork 2>/dev/null & pids+=($!)
-  sleep 0.3
-  pipewire 2>/dev/null & pids+=($!)
-  sleep 0.5
-  wireplumber 2>/dev/null & pids+=($!)
-  pipewire-pulse 2>/dev/null & pids+=($!)
-  export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+  bench_pipewire
 else
-  cat >"$scratch/server.pa" <<EOF
-load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
-EOF
-  pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
-    --use-pid-file=no 2>/dev/null & pids+=($!)
-  export PULSE_SERVER="unix:$scratch/native"
+  bench_pulseaudio
 fi
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl load-module module-null-sink sink_name=speakers >/dev/null
-pactl set-default-sink speakers
 
-# 20 streams of 10 apps, silent, long enough for the whole run.
-sox=$(command -v sox || true)
-tone="$scratch/silence.wav"
-if [ -n "$sox" ]; then
-  sox -n -r 44100 -c 2 -b 16 "$tone" trim 0 600
-else
-  head -c $((44100 * 4 * 600)) /dev/zero | pacat --record=false --file-format=wav "$tone" 2>/dev/null ||
-    { echo "needs sox to make a test tone" >&2; exit 1; }
-fi
+# 20 streams of 10 apps: ten minutes of raw silence (44.1 kHz, stereo,
+# 16-bit), long enough for the whole run.
+head -c $((44100 * 4 * 600)) /dev/zero >"$scratch/silence.raw"
 for i in $(seq 20); do
-  paplay --client-name="App$(((i + 1) / 2))" "$tone" & pids+=($!)
+  pacat --raw --client-name="App$(((i + 1) / 2))" "$scratch/silence.raw" & pids+=($!)
 done
 for _ in $(seq 100); do
   [ "$(pactl list short sink-inputs | wc -l)" -ge 20 ] && break
   sleep 0.1
 done
 
-socket="$scratch/kestruned.sock"
-"$build/kestruned" --socket "$socket" --config "$scratch/config" 2>"$scratch/kestruned.log" &
-daemon=$!
-pids+=("$daemon")
-for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
-[ -S "$socket" ] || { cat "$scratch/kestruned.log" >&2; exit 1; }
+bench_kestruned "$build"
 
 # Median wall time in microseconds of running "$@" alternately with another
 # command; bash's clock starts no process.

@@ -15,6 +15,8 @@
 # GAP_MS (100) spaces the measured changes, RUNS (200) counts the runs of
 # `kestrune volume get`, KESTRUNE_WATCH names another kestrune-watch binary.
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 build=${1:-build}
 rounds=${2:-200}
@@ -26,37 +28,11 @@ for program in "$build/kestrune" "$build/kestruned" "$watch_program" "$build/fee
   [ -x "$program" ] || { echo "missing $program (build it first)" >&2; exit 1; }
 done
 
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -KILL "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+bench_scratch KILL
 
-export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-cat >"$scratch/server.pa" <<EOF
-load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
-EOF
-pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
-  --use-pid-file=no 2>/dev/null &
-pids+=($!)
-export PULSE_SERVER="unix:$scratch/native"
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl load-module module-null-sink sink_name=speakers >/dev/null
-pactl set-default-sink speakers
+bench_pulseaudio
 
-socket="$scratch/kestruned.sock"
-"$build/kestruned" --socket "$socket" --config "$scratch/config" 2>"$scratch/kestruned.log" &
-daemon=$!
-pids+=("$daemon")
-for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
-[ -S "$socket" ] || { cat "$scratch/kestruned.log" >&2; exit 1; }
+bench_kestruned "$build"
 
 echo "server: $(pactl info | sed -n 's/^Server Name: //p'), $(nproc) cores," \
   "load $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -7,6 +7,8 @@
 #
 #   bench/hostile_files.sh [BUILD_DIR] [RUNS]     (defaults: build, 50)
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 build=${1:-build}
 runs=${2:-50}
@@ -14,37 +16,14 @@ for program in kestrune kestruned; do
   [ -x "$build/$program" ] || { echo "missing $build/$program (build it first)" >&2; exit 1; }
 done
 
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -KILL "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+bench_scratch KILL
 
-export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$scratch/config"
-chmod 700 "$XDG_RUNTIME_DIR"
-cat >"$scratch/server.pa" <<PA
-load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
-PA
-pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
-  --use-pid-file=no 2>/dev/null & pids+=($!)
-export PULSE_SERVER="unix:$scratch/native"
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl load-module module-null-sink sink_name=speakers >/dev/null
-pactl set-default-sink speakers
+mkdir -p "$scratch/config"
+bench_pulseaudio
 head -c $((44100 * 4 * 300)) /dev/zero >"$scratch/silence.raw"
 pacat --raw --client-name=Music "$scratch/silence.raw" & pids+=($!)
 
-socket="$scratch/kestruned.sock"
-"$build/kestruned" --socket "$socket" --config "$scratch/config" 2>"$scratch/kestruned.log" &
-daemon=$!
-pids+=("$daemon")
-for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
+bench_kestruned "$build"
 ask() { "$build/kestrune" "$@" --socket "$socket"; }
 for _ in $(seq 100); do ask app volume Music >/dev/null 2>&1 && break; sleep 0.1; done
 

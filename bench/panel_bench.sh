@@ -17,6 +17,8 @@
 #
 #   bench/panel_bench.sh [BUILD_DIR] [ROUNDS]     (defaults: build, 30)
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
@@ -29,33 +31,11 @@ for tool in Xvfb dbus-daemon dbus-monitor pulseaudio pactl paplay cc; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true  # returns at once for what is not a child
-  done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+bench_scratch TERM
 cc -O2 -Wall -Wextra -o "$scratch/panel_probe" "$here/panel_probe.c" -lX11
 
-export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-
 # The sound server, with one output.
-cat >"$scratch/server.pa" <<PA
-load-module module-native-protocol-unix socket=$scratch/native auth-anonymous=1
-PA
-pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
-  --use-pid-file=no 2>/dev/null &
-pids+=($!)
-export PULSE_SERVER="unix:$scratch/native"
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl load-module module-null-sink sink_name=speakers >/dev/null
-pactl set-default-sink speakers
+bench_pulseaudio
 
 # The display: a number no other server holds.
 display=$((700 + $$ % 200))
@@ -73,11 +53,7 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$scratch/bus.address" ] && break; sleep 0.05; done
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/bus"
 
-socket="$scratch/kestruned.sock"
-"$build/kestruned" --socket "$socket" --config "$scratch/config" 2>"$scratch/kestruned.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
-[ -S "$socket" ] || { cat "$scratch/kestruned.log" >&2; exit 1; }
+bench_kestruned "$build"
 
 echo "server: $(pactl info | sed -n 's/^Server Name: //p'), $(nproc) cores," \
   "load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -85,15 +61,20 @@ echo "server: $(pactl info | sed -n 's/^Server Name: //p'), $(nproc) cores," \
 # Microseconds of the realtime clock, as the probe and dbus-monitor give them.
 now_us() { echo "${EPOCHREALTIME/[.,]/}"; }
 # Waits until FILE has more than COUNT lines matching WORD; prints the last one's time.
+# (The file may not exist yet: its program is only starting.)
 wait_line() {
   local file=$1 word=$2 count=$3 limit=$((SECONDS + 20))
-  while [ "$(grep -c "^$word " "$file" || true)" -le "$count" ]; do
+  while [ "$(count_lines "$word" "$file")" -le "$count" ]; do
     [ $SECONDS -lt $limit ] || { echo "timed out waiting for $word" >&2; exit 1; }
     sleep 0.002
   done
   grep "^$word " "$file" | tail -n 1 | cut -d' ' -f2
 }
-count_lines() { grep -c "^$1 " "$2" || true; }
+count_lines() {
+  local n
+  n=$(grep -c "^$1 " "$2" 2>/dev/null) || true
+  echo "${n:-0}"
+}
 ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) / 1000 }'; }
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.1f", v[int((NR + 1) / 2)] }'; }
 
