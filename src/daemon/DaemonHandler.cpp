@@ -99,12 +99,15 @@ void DaemonHandler::audioChanged() {
   if (feed_.load() == nullptr) {
     return;
   }
-  // Only the latest of the queued reads runs: it comes after every job
-  // posted before it, so no change is left unpublished, and a burst costs
-  // one read.
+  // The latest of the queued reads always runs: it comes after every job
+  // posted before it, so no change is left unpublished. Earlier ones run
+  // only while changes keep coming for longer than a frame, so a burst
+  // costs one read and a steady stream still shows.
   const std::uint64_t change = ++latestAudioChange_;
   audioWorker_->post([this, change] {
-    if (change == latestAudioChange_.load()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (change == latestAudioChange_.load() || now - lastPublished_ >= publishInterval) {
+      lastPublished_ = now;
       publishAudio();
     }
   });

@@ -5,6 +5,7 @@
 // hands requests over.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -69,6 +70,9 @@ class DaemonHandler final : public server::RequestHandler {
   std::atomic<server::Feed*> feed_{nullptr};
   std::string version_;
   std::atomic<std::uint64_t> latestAudioChange_{0};
+  // On the audio worker only.
+  static constexpr std::chrono::milliseconds publishInterval{40};
+  std::chrono::steady_clock::time_point lastPublished_;
   // Declared last: they stop (finishing their queues) before the rest goes.
   std::unique_ptr<Worker> mediaWorker_;
   std::unique_ptr<Worker> bluetoothWorker_;
