@@ -46,6 +46,7 @@ panel   xvfb                cmd:Xvfb
 panel   openbox             cmd:openbox
 panel   x11-utils           cmd:xprop
 panel   xdotool             cmd:xdotool
+panel   trayer              cmd:trayer
 panel   at-spi2-core        cmd:/usr/libexec/at-spi-bus-launcher
 panel   python3-pyatspi     py:pyatspi
 lint    clang-format-14     cmd:clang-format-14

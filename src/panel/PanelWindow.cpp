@@ -283,8 +283,8 @@ void PanelWindow::buildMediaSection(QWidget* parent) {
 }
 
 bool PanelWindow::toggle() {
-  if (isVisible()) {
-    hide();
+  if (isVisible() || justClosedByFocusLoss()) {
+    closePanel();
     return false;
   }
   present();
@@ -292,8 +292,8 @@ bool PanelWindow::toggle() {
 }
 
 bool PanelWindow::toggleBeside(const QPoint& anchor) {
-  if (isVisible()) {
-    hide();
+  if (isVisible() || justClosedByFocusLoss()) {
+    closePanel();
     return false;
   }
   placeBeside(anchor);
@@ -333,7 +333,7 @@ void PanelWindow::present() {
 
 void PanelWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
-    hide();
+    closePanel();
     return;
   }
   QWidget::keyPressEvent(event);
@@ -350,9 +350,26 @@ void PanelWindow::changeEvent(QEvent* event) {
   }
   // Only the focus it had is lost: a window manager that has not yet given
   // it the focus (or never does) leaves it open.
-  if (closeOnFocusLoss_ && wasActive_ && QApplication::activePopupWidget() == nullptr) {
+  if (closeOnFocusLoss_ && wasActive_ && isVisible() &&
+      QApplication::activePopupWidget() == nullptr) {
     hide();
+    closedByFocusLoss_.start();
   }
+}
+
+// Hiding the active window takes its focus, which is no focus loss of the
+// user's.
+void PanelWindow::closePanel() {
+  hide();
+  closedByFocusLoss_.invalidate();
+}
+
+// A click on the tray icon of an open panel takes the focus first: the
+// panel closes on that, and the click that follows must not open it again.
+bool PanelWindow::justClosedByFocusLoss() {
+  const bool just = closedByFocusLoss_.isValid() && !closedByFocusLoss_.hasExpired(400);
+  closedByFocusLoss_.invalidate();
+  return just;
 }
 
 void PanelWindow::hideEvent(QHideEvent* event) {
@@ -398,6 +415,9 @@ void PanelWindow::refreshOutput() {
   const int volume = rounded(model_.outputVolume());
   setSliderQuietly(outputVolume_, volume);
   setCheckedQuietly(outputMute_, model_.outputMuted() || volume == 0);
+  if (outputMuteAsked_ == outputShownMuted() || !model_.isConnected()) {
+    outputMuteAsked_.reset();
+  }
   const CLIDeviceInfo* output = model_.defaultOutput();
   fillDevices(outputDevice_, state.devices, true, false, output ? qs(output->uid) : QString());
   const CLIDeviceInfo* input = model_.defaultInput();
@@ -406,11 +426,20 @@ void PanelWindow::refreshOutput() {
   setCheckedQuietly(silentMode_, state.status.isSilentMode);
 }
 
+bool PanelWindow::outputShownMuted() const {
+  return model_.outputMuted() || rounded(model_.outputVolume()) == 0;
+}
+
 void PanelWindow::toggleOutputMute() {
-  const double volume = model_.outputVolume();
-  setCheckedQuietly(outputMute_, model_.outputMuted() || rounded(volume) == 0);
-  if (volume > 0 && !model_.outputMuted()) {
-    volumeBeforeMute_ = volume;
+  // A second toggle before the feed has brought the first one's outcome
+  // undoes the first, rather than asking for the same again.
+  const bool muted = outputMuteAsked_.value_or(outputShownMuted());
+  setCheckedQuietly(outputMute_, outputShownMuted());  // until the feed brings the outcome
+  outputMuteAsked_ = !muted;
+  if (!muted) {
+    if (!model_.outputMuted() && model_.outputVolume() > 0) {
+      volumeBeforeMute_ = model_.outputVolume();
+    }
     requests_.send(CLICommand{CLICommand::SetVolume{0}});
     return;
   }

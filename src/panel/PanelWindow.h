@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPoint>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QWidget>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,10 @@ class PanelWindow : public QWidget {
   void buildMediaSection(QWidget* parent);
   void refresh();
   void refreshOutput();
+  // Muted, or at volume zero, as the feed last told.
+  bool outputShownMuted() const;
+  void closePanel();
+  bool justClosedByFocusLoss();
   void refreshApps();
   void rebuildAppRows();
   void refreshAppRow(const CLIAppInfo& app, AppRow& row);
@@ -86,6 +92,8 @@ class PanelWindow : public QWidget {
   QCheckBox* silentMode_ = nullptr;
   SendThrottle* outputThrottle_ = nullptr;
   double volumeBeforeMute_ = 0;
+  // The output mute last asked for, until the feed shows it.
+  std::optional<bool> outputMuteAsked_;
 
   QGroupBox* appsBox_ = nullptr;
   QWidget* appsRows_ = nullptr;
@@ -109,6 +117,7 @@ class PanelWindow : public QWidget {
   bool wasConnected_ = false;
   // Whether it had the focus since it was last shown.
   bool wasActive_ = false;
+  QElapsedTimer closedByFocusLoss_;
 };
 
 }  // namespace kestrune::panel

@@ -177,9 +177,24 @@ std::vector<std::string> SoundServer::environmentFor(ServerKind kind,
 }
 
 std::string SoundServer::pactl(const std::vector<std::string>& arguments) const {
-  const Finished result = run("pactl", arguments, environment(), 10s);
+  Finished result = run("pactl", arguments, environment(), 10s);
+  // PipeWire's pulse server now and then answers "Not supported" for an
+  // object the session manager is still setting up: tried again briefly.
+  if (result.status != 0 && kind_ == ServerKind::pipeWire &&
+      result.err.find("Not supported") != std::string::npos) {
+    eventually(
+        [&] {
+          result = run("pactl", arguments, environment(), 10s);
+          return result.status == 0;
+        },
+        3s);
+  }
   if (result.status != 0) {
-    throw std::runtime_error("pactl failed: " + result.err);
+    std::string command = "pactl";
+    for (const std::string& argument : arguments) {
+      command += " " + argument;
+    }
+    throw std::runtime_error(command + " failed: " + result.err);
   }
   return result.out;
 }

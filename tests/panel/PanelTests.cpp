@@ -257,6 +257,26 @@ class PanelTest : public QObject {
 
   // The installed program on the private session bus: the first holds the
   // panel's name and toggles its window, a second start hands over and exits.
+  // A click on the tray icon of an open panel may take the focus before the
+  // click is told: the panel closes on the focus loss, and the toggle that
+  // follows at once leaves it closed; a later one opens it.
+  void aToggleRightAfterAFocusLossLeavesThePanelClosed() {
+    PanelModel model;
+    RequestClient requests(desktop->simSocket());
+    PanelWindow window(model, requests, true);
+    window.present();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Elsewhere"));
+    other.show();
+    other.activateWindow();
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(window.toggle(), false);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.toggle(), true);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+  }
+
   void oneRunningPanelPerSession() {
     QProcess first;
     first.start(QStringLiteral(KESTRUNE_PANEL_BINARY),

@@ -3,16 +3,21 @@
 // The item and its menu are read and driven with busctl, as a status area
 // would, and what they do is read back with kestrune and xwininfo.
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPoint>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "panel/Desktop.h"
 #include "panel/PanelModel.h"
@@ -214,6 +219,86 @@ QString mapState(const RunningPanel& panel) {
   return state.hasMatch() ? state.captured(1) : QStringLiteral("none");
 }
 
+// The absolute centre of the window named Kestrune that the X11 tray host
+// holds (xwininfo's tree of the host); nothing while it holds none.
+std::optional<QPoint> iconInX11Tray() {
+  QProcess xwininfo;
+  xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+  if (!xwininfo.waitForFinished(5000)) {
+    return std::nullopt;
+  }
+  const QString tree = QString::fromUtf8(xwininfo.readAllStandardOutput());
+  const qsizetype host = tree.indexOf(QStringLiteral("(\"panel\" \"trayer\")"));
+  if (host < 0) {
+    return std::nullopt;
+  }
+  // "Kestrune": ("kestrune-panel" "kestrune-panel")  22x30+0+0  +1257+1
+  const QRegularExpressionMatch icon =
+      QRegularExpression(QStringLiteral("\"Kestrune\": \\(\"kestrune-panel\" "
+                                        "\"kestrune-panel\"\\)  (\\d+)x(\\d+)\\S*  "
+                                        "\\+(-?\\d+)\\+(-?\\d+)"))
+          .match(tree, host);
+  if (!icon.hasMatch()) {
+    return std::nullopt;
+  }
+  return QPoint(icon.captured(3).toInt() + icon.captured(1).toInt() / 2,
+                icon.captured(4).toInt() + icon.captured(2).toInt() / 2);
+}
+
+// The map state of the panel's own window when a tray icon window of the
+// same name and process exists: the one wider than any icon; "none" when
+// there is none.
+QString panelWindowState(qint64 pid) {
+  QProcess xdotool;
+  xdotool.start(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                 QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Kestrune$")});
+  if (!xdotool.waitForFinished(5000)) {
+    return QStringLiteral("none");
+  }
+  const QStringList windows =
+      QString::fromUtf8(xdotool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  for (const QString& window : windows) {
+    QProcess xwininfo;
+    xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    if (!xwininfo.waitForFinished(5000)) {
+      continue;
+    }
+    const QString info = QString::fromUtf8(xwininfo.readAllStandardOutput());
+    const int width =
+        QRegularExpression(QStringLiteral("Width: (\\d+)")).match(info).captured(1).toInt();
+    if (width > 100) {
+      return QRegularExpression(QStringLiteral("Map State: (\\w+)")).match(info).captured(1);
+    }
+  }
+  return QStringLiteral("none");
+}
+
+// xdotool's exit status, and what it printed when asked for.
+int xdotool(const QStringList& arguments, QString* output = nullptr) {
+  QProcess process;
+  process.start(QStringLiteral("xdotool"), arguments);
+  if (!process.waitForFinished(5000)) {
+    return -1;
+  }
+  if (output != nullptr) {
+    *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+  }
+  return process.exitCode();
+}
+
+bool click(QPoint where, int button) {
+  return xdotool({QStringLiteral("mousemove"), QString::number(where.x()),
+                  QString::number(where.y()), QStringLiteral("click"), QString::number(button)}) ==
+         0;
+}
+
+QString focusedWindowName() {
+  QString name;
+  xdotool({QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname")}, &name);
+  return name;
+}
+
 }  // namespace
 
 class TrayTest : public QObject {
@@ -408,6 +493,12 @@ class TrayTest : public QObject {
     QTRY_COMPARE(itemProperty(panel, "IconName").toString(), QStringLiteral("audio-volume-muted"));
     QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
     QTRY_COMPARE(simVolume(), 50 - step);
+    // Twice at once: the second undoes the first, whatever the feed has
+    // brought meanwhile.
+    QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
+    QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
+    QTest::qWait(300);
+    QTRY_COMPARE(simVolume(), 50 - step);
 
     QCOMPARE(mapState(panel), QStringLiteral("none"));
     QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
@@ -494,6 +585,53 @@ class TrayTest : public QObject {
     QVERIFY(clickEntry(panel, quit));
     QTRY_VERIFY(!panel.running());
     QCOMPARE(panel.exitCode(), 0);
+  }
+
+  // Where no status area watches but an X11 tray host runs, the icon sits
+  // in that tray: a click opens the window, a middle click mutes.
+  void fallsBackToTheX11TrayWithoutAWatcher() {
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty()) {
+      QSKIP("needs an X11 tray host: install trayer");
+    }
+    watcher_.stop();
+    watched_ = false;
+    QProcess host;
+    host.start(QStringLiteral("trayer"),
+               {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                QStringLiteral("--width"), QStringLiteral("200"), QStringLiteral("--heighttype"),
+                QStringLiteral("pixel"), QStringLiteral("--height"), QStringLiteral("32")});
+    QVERIFY(host.waitForStarted(5000));
+    const auto stopHost = qScopeGuard([&host] {
+      host.terminate();
+      if (!host.waitForFinished(5000)) {
+        host.kill();
+        host.waitForFinished(5000);
+      }
+    });
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "40"}));
+    // The host must own the tray before the panel looks for one.
+    QTRY_VERIFY_WITH_TIMEOUT(xdotool({QStringLiteral("search"), QStringLiteral("--class"),
+                                      QStringLiteral("trayer")}) == 0,
+                             10000);
+    RunningPanel panel;
+    std::optional<QPoint> icon;
+    QTRY_VERIFY_WITH_TIMEOUT((icon = iconInX11Tray()).has_value(), 10000);
+    QVERIFY2(!panel.errors().contains(QStringLiteral("no tray icons")), qPrintable(panel.errors()));
+    QCOMPARE(panelWindowState(panel.pid()), QStringLiteral("none"));
+    QVERIFY(click(*icon, 1));
+    QTRY_COMPARE(panelWindowState(panel.pid()), QStringLiteral("IsViewable"));
+    // Clicked again once it is in front, as a user would: later than a
+    // double click.
+    QTRY_VERIFY(focusedWindowName() == QStringLiteral("Kestrune"));
+    QTest::qWait(2 * QApplication::doubleClickInterval());
+    QVERIFY(click(*icon, 1));
+    QTRY_COMPARE(panelWindowState(panel.pid()), QStringLiteral("IsUnMapped"));
+    QVERIFY(click(*icon, 2));
+    QTRY_COMPARE(simVolume(), 0.0);
+    QTest::qWait(2 * QApplication::doubleClickInterval());
+    QVERIFY(click(*icon, 2));
+    QTRY_COMPARE(simVolume(), 40.0);
   }
 
   void cleanupTestCase() { watcher_.stop(); }
