@@ -1,17 +1,13 @@
 #include "Subprocess.h"
 
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 #include "support/Process.h"
 
@@ -19,28 +15,6 @@ namespace kestrune::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A directory of its own under /tmp, removed with everything in it.
-class TemporaryDirectory {
- public:
-  TemporaryDirectory() {
-    std::string pattern = "/tmp/kestrune-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    }
-    path_ = pattern;
-  }
-  ~TemporaryDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 bool acceptsConnections(const std::string& path) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -60,7 +34,7 @@ bool acceptsConnections(const std::string& path) {
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment, int timeoutSeconds) {
-  const TemporaryDirectory outputs;
+  const TempDirectory outputs;
   test_process::Command command{program, arguments, environment, outputs.path() + "/out",
                                 outputs.path() + "/err"};
   command.appendErrors = false;
@@ -78,29 +52,19 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   return result;
 }
 
-SimServer::SimServer() {
-  std::string pattern = "/tmp/kestrune-sim-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::system_error(errno, std::generic_category(), "mkdtemp");
-  }
-  directory_ = pattern;
-  socketPath_ = directory_ + "/cli.sock";
+SimServer::SimServer() : socketPath_(directory_ / "cli.sock") {
   test_process::Command sim;
   sim.program = KESTRUNE_SIM_BINARY;
   sim.arguments = {"--socket", socketPath_};
   pid_ = test_process::spawn(sim);
   if (!test_process::waitUntil([&] { return acceptsConnections(socketPath_); }, 10s)) {
     test_process::stop(pid_, 2s);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
     throw std::runtime_error("kestrune-sim did not start listening on " + socketPath_);
   }
 }
 
 SimServer::~SimServer() {
   test_process::stop(pid_, 5s);
-  std::error_code ignored;
-  std::filesystem::remove_all(directory_, ignored);
 }
 
 }  // namespace kestrune::testing

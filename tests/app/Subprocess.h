@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+#include "TempDirectory.h"
+
 namespace kestrune::testing {
 
 struct ProcessResult {
@@ -33,7 +35,7 @@ class SimServer {
   const std::string& socketPath() const { return socketPath_; }
 
  private:
-  std::string directory_;
+  TempDirectory directory_;
   std::string socketPath_;
   pid_t pid_ = -1;
 };

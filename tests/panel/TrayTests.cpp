@@ -190,9 +190,9 @@ double simVolume() {
   return simStatus().outputVolume;
 }
 
-// What xwininfo tells of the window named Kestrune that process `pid` made
-// (another desktop's panel may share the name); empty when there is none.
-QString windowInfo(qint64 pid) {
+// The windows named Kestrune that process `pid` made (another desktop's
+// panel may share the name), in xdotool's order.
+QStringList kestruneWindows(qint64 pid) {
   QProcess xdotool;
   xdotool.start(QStringLiteral("xdotool"),
                 {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
@@ -200,16 +200,23 @@ QString windowInfo(qint64 pid) {
   if (!xdotool.waitForFinished(5000)) {
     return {};
   }
-  const QString window = QString::fromUtf8(xdotool.readAllStandardOutput()).section('\n', 0, 0);
-  if (window.isEmpty()) {
-    return {};
-  }
+  return QString::fromUtf8(xdotool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// What xwininfo tells of a window; empty when it cannot.
+QString xwininfoOf(const QString& window) {
   QProcess xwininfo;
   xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
   if (!xwininfo.waitForFinished(5000)) {
     return {};
   }
   return QString::fromUtf8(xwininfo.readAllStandardOutput());
+}
+
+// What xwininfo tells of the first of those windows; empty when there is none.
+QString windowInfo(qint64 pid) {
+  const QStringList windows = kestruneWindows(pid);
+  return windows.isEmpty() ? QString() : xwininfoOf(windows.front());
 }
 
 // "IsViewable", "IsUnMapped", or "none" when there is no such window.
@@ -249,22 +256,8 @@ std::optional<QPoint> iconInX11Tray() {
 // same name and process exists: the one wider than any icon; "none" when
 // there is none.
 QString panelWindowState(qint64 pid) {
-  QProcess xdotool;
-  xdotool.start(QStringLiteral("xdotool"),
-                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
-                 QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Kestrune$")});
-  if (!xdotool.waitForFinished(5000)) {
-    return QStringLiteral("none");
-  }
-  const QStringList windows =
-      QString::fromUtf8(xdotool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-  for (const QString& window : windows) {
-    QProcess xwininfo;
-    xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
-    if (!xwininfo.waitForFinished(5000)) {
-      continue;
-    }
-    const QString info = QString::fromUtf8(xwininfo.readAllStandardOutput());
+  for (const QString& window : kestruneWindows(pid)) {
+    const QString info = xwininfoOf(window);
     const int width =
         QRegularExpression(QStringLiteral("Width: (\\d+)")).match(info).captured(1).toInt();
     if (width > 100) {
