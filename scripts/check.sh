@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Deeper checks than the test run: the whole test suite under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then clang-tidy and cppcheck over src/.
-# Any sanitizer report, lint finding or failed test fails the script.
+# Any sanitizer report, lint finding or failed test fails the script (a test
+# that fails is run once more on its own first: scripts/ctest.sh).
 #   scripts/check.sh [sanitize|tidy|cppcheck|fuzz]...
 # The default is the first three; fuzz (a short run of every fuzz target,
 # FUZZ_SECONDS each, default 30) needs clang and is left to be asked for.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/ctest.sh
 jobs=${JOBS:-2}
 steps=("$@")
 if [ ${#steps[@]} -eq 0 ]; then
@@ -24,7 +26,7 @@ sanitize() {
   cmake --build "$build" -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir "$build" --output-on-failure -j"$jobs"
+    run_ctest "$build" "$jobs"
 }
 
 # Lint runs on the compile commands of a plain build, which it configures

@@ -5,12 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
+. scripts/ctest.sh
 install_packages build daemon tests panel
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DKESTRUNE_WERROR=ON -DKESTRUNE_DAEMON=ON -DKESTRUNE_TESTS=ON \
   -DKESTRUNE_PANEL=ON
 cmake --build "$build"
 status=0
-ctest --test-dir "$build" --output-on-failure -j2 --output-junit junit.xml || status=$?
+run_ctest "$build" 2 --output-junit junit.xml || status=$?
 scripts/skipped_tests.sh "$build/junit.xml"
 exit "$status"
