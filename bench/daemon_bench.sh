@@ -21,6 +21,7 @@ for program in kestrune kestruned; do
 done
 
 bench_scratch KILL
+bench_private_home
 if [ "$server" = pipewire ]; then
   bench_pipewire
 else

@@ -29,6 +29,7 @@ for program in "$build/kestrune" "$build/kestruned" "$watch_program" "$build/fee
 done
 
 bench_scratch KILL
+bench_private_home
 
 bench_pulseaudio
 

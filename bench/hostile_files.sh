@@ -17,6 +17,7 @@ for program in kestrune kestruned; do
 done
 
 bench_scratch KILL
+bench_private_home
 
 mkdir -p "$scratch/config"
 bench_pulseaudio

@@ -8,20 +8,14 @@
 #
 #   bench/hostile_load.sh [BUILD_DIR] [RUNS] [PARALLEL]   (defaults: build, 200, 500)
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 build=${1:-build}
 runs=${2:-200}
 parallel=${3:-500}
-scratch=$(mktemp -d)
-socket="$scratch/cli.sock"
-if [ -n "${DAEMON:-}" ]; then
-  "$build/kestruned" --socket "$socket" --config "$scratch/config" 2>/dev/null &
-else
-  "$build/kestrune-sim" --socket "$socket" 2>/dev/null &
-fi
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$scratch"' EXIT
-for _ in $(seq 200); do [ -S "$socket" ] && break; sleep 0.05; done
+bench_scratch TERM
+bench_cli_server "$build"
 
 ulimit -n $((parallel * 2 + 64)) 2>/dev/null || true
 /usr/bin/env python3 - "$socket" "$runs" "$parallel" "$build/kestrune" <<'PY'

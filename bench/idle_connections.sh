@@ -6,19 +6,13 @@
 #
 #   bench/idle_connections.sh [BUILD_DIR] [COUNT]     (defaults: build, 1000)
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 build=${1:-build}
 count=${2:-1000}
-scratch=$(mktemp -d)
-socket="$scratch/cli.sock"
-if [ -n "${DAEMON:-}" ]; then
-  "$build/kestruned" --socket "$socket" --config "$scratch/config" 2>/dev/null &
-else
-  "$build/kestrune-sim" --socket "$socket" 2>/dev/null &
-fi
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$scratch"' EXIT
-for _ in $(seq 200); do [ -S "$socket" ] && break; sleep 0.05; done
+bench_scratch TERM
+bench_cli_server "$build"
 
 ulimit -n $((count + 64)) 2>/dev/null || true
 /usr/bin/env python3 - "$socket" "$count" "$build/kestrune" <<'PY'

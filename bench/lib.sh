@@ -12,6 +12,11 @@ bench_scratch() {
   scratch=$(mktemp -d)
   pids=()
   trap bench_cleanup EXIT
+}
+
+# bench_private_home: a home and runtime directory in $scratch, so that the
+# private servers below are found instead of the session's own.
+bench_private_home() {
   export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
@@ -72,4 +77,18 @@ bench_kestruned() {
   pids+=("$daemon")
   for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.05; done
   [ -S "$socket" ] || { cat "$scratch/kestruned.log" >&2; exit 1; }
+}
+
+# bench_cli_server BUILD: kestrune-sim, or with DAEMON=1 kestruned on the
+# sound server this session already has, on $scratch/cli.sock; sets $socket.
+bench_cli_server() {
+  socket="$scratch/cli.sock"
+  if [ -n "${DAEMON:-}" ]; then
+    "$1/kestruned" --socket "$socket" --config "$scratch/config" 2>/dev/null &
+  else
+    "$1/kestrune-sim" --socket "$socket" 2>/dev/null &
+  fi
+  pids+=($!)
+  for _ in $(seq 200); do [ -S "$socket" ] && break; sleep 0.05; done
+  [ -S "$socket" ] || { echo "the server did not start on $socket" >&2; exit 1; }
 }

@@ -32,6 +32,7 @@ for tool in Xvfb dbus-daemon dbus-monitor pulseaudio pactl paplay cc; do
 done
 
 bench_scratch TERM
+bench_private_home
 cc -O2 -Wall -Wextra -o "$scratch/panel_probe" "$here/panel_probe.c" -lX11
 
 # The sound server, with one output.
