@@ -81,17 +81,18 @@ struct AudioRequests::Visitor {
   CLIResponse operator()(const C::SetVolume& request) {
     requireVolume(request.percent, maxSystemVolume);
     const std::string output = requireDefaultDevice(sound.snapshot(), false).name;
-    sound.setDeviceVolume(false, output, request.percent);
+    sound.setDeviceVolume(false, output, std::min(request.percent, self.policy_.cap()));
     return answerWith(Data::Volume{requireDevice(sound.snapshot(), false, output).volume});
   }
 
   CLIResponse operator()(const C::StepVolume& request) {
     const Device output = requireDefaultDevice(sound.snapshot(), false);
     // Above 100 (raised elsewhere) stepping up leaves it where it is.
-    const double target =
+    const double stepped =
         request.direction == VolumeDirection::up
             ? std::max(output.volume, std::min(output.volume + volumeStep, maxSystemVolume))
             : std::max(output.volume - volumeStep, 0.0);
+    const double target = std::min(stepped, self.policy_.cap());
     if (target != output.volume) {
       sound.setDeviceVolume(false, output.name, target);
     }
@@ -501,7 +502,14 @@ AudioRequests::AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equ
       files_(std::move(files)),
       config_(files_.profiles, files_.devices),
       version_(std::move(version)),
-      log_(std::move(log)) {}
+      log_(std::move(log)),
+      deviceVolumes_(files_.deviceVolumes, log_),
+      policy_(
+          sound_, memory_, deviceVolumes_, [this] { return devicesFile(); },
+          [this](const Device& device) {
+            return equalizers_ != nullptr && equalizers_->isEqualizerSink(device);
+          },
+          log_) {}
 
 bool AudioRequests::answers(const CLICommand& command) {
   return std::visit(
@@ -645,7 +653,16 @@ void AudioRequests::streamAppeared(std::uint32_t stream) {
   }
 }
 
+void AudioRequests::devicesChanged() {
+  policy_.changed();
+}
+
+void AudioRequests::quitting() {
+  policy_.restoreUsersDefault();
+}
+
 void AudioRequests::defaultsChanged() {
+  policy_.changed();
   if (equalizers_ == nullptr) {
     return;
   }
@@ -682,6 +699,7 @@ std::map<std::string, std::string, std::less<>> AudioRequests::appIcons() {
 
 void AudioRequests::serverConnected() {
   silenced_.clear();
+  policy_.serverConnected();
   try {
     const SoundState state = sound_.snapshot();
     if (equalizers_ != nullptr) {
