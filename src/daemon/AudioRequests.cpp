@@ -81,7 +81,7 @@ struct AudioRequests::Visitor {
   CLIResponse operator()(const C::SetVolume& request) {
     requireVolume(request.percent, maxSystemVolume);
     const std::string output = requireDefaultDevice(sound.snapshot(), false).name;
-    sound.setDeviceVolume(false, output, std::min(request.percent, self.policy_.cap()));
+    sound.setDeviceVolume(false, output, self.capped(request.percent));
     return answerWith(Data::Volume{requireDevice(sound.snapshot(), false, output).volume});
   }
 
@@ -92,7 +92,7 @@ struct AudioRequests::Visitor {
         request.direction == VolumeDirection::up
             ? std::max(output.volume, std::min(output.volume + volumeStep, maxSystemVolume))
             : std::max(output.volume - volumeStep, 0.0);
-    const double target = std::min(stepped, self.policy_.cap());
+    const double target = self.capped(stepped);
     if (target != output.volume) {
       sound.setDeviceVolume(false, output.name, target);
     }
@@ -553,6 +553,11 @@ CLIResponse AudioRequests::answerRequest(const CLICommand& command) {
   } catch (const ConfigFileError& error) {
     return failure(error.description());
   }
+}
+
+double AudioRequests::capped(double percent) {
+  const auto cap = policy_.cap();
+  return cap ? std::min(percent, *cap) : percent;
 }
 
 std::vector<std::string> AudioRequests::preferredOrder(bool input) {

@@ -71,6 +71,8 @@ class AudioRequests {
   void applyRemembered(const Stream& stream, const SoundState& state);
   void silenceStream(const Stream& stream);
   std::vector<std::string> preferredOrder(bool input);
+  // An output volume no higher than devices.json allows.
+  double capped(double percent);
   // devices.json as far as it can be used, its problems reported once.
   DevicesFile devicesFile();
 

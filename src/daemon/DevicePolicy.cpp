@@ -15,7 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr double uncapped = 100;
 // Volumes closer than this are the same (the server rounds them).
 constexpr double sameVolume = 0.5;
 // Above the cap by less than this is at the cap.
@@ -55,8 +54,8 @@ DevicePolicy::DevicePolicy(SoundServer& sound, Memory& memory, DeviceVolumes& vo
       own_(std::move(own)),
       log_(std::move(log)) {}
 
-double DevicePolicy::cap() {
-  return settings_().maxVolume.value_or(uncapped);
+std::optional<double> DevicePolicy::cap() {
+  return settings_().maxVolume;
 }
 
 void DevicePolicy::serverConnected() {

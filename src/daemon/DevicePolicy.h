@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "daemon/Config.h"
@@ -29,8 +30,8 @@ class DevicePolicy {
   DevicePolicy(SoundServer& sound, Memory& memory, DeviceVolumes& volumes, Settings settings,
                Own own, Log log);
 
-  // The highest volume an output may be given now, in percent.
-  double cap();
+  // The highest volume an output may be given now, in percent, if any.
+  std::optional<double> cap();
   // The picture is complete (again): the devices present now are where
   // comparisons start, none of them counts as new.
   void serverConnected();
