@@ -13,6 +13,7 @@
 #include "panel/PanelWindow.h"
 #include "panel/RequestClient.h"
 #include "panel/TrayIcon.h"
+#include "panel/WaylandPopup.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
   kestrune::panel::RequestClient requests(socketPath);
   kestrune::panel::FeedConnection feed(socketPath, model);
   kestrune::panel::PanelWindow window(model, requests, true);
+  // Owned by the window.
+  new kestrune::panel::WaylandPopup(window);
   kestrune::panel::PanelService service(window);
   if (!service.claim() && QDBusConnection::sessionBus().isConnected()) {
     // One panel per session: the running one shows itself instead.
