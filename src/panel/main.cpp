@@ -79,9 +79,19 @@ int main(int argc, char** argv) {
   kestrune::panel::TrayIcon tray(model, requests, window);
   tray.setScrollInverted(parser.isSet(invertScroll));
   const bool trayShown = tray.start();
-  // With no icon to open it from, the panel opens at start.
-  if (!trayShown || parser.isSet(show) || parser.isSet(screenshot)) {
+  // With no icon to open it from, the panel opens at start. A Wayland
+  // session starts its bar beside the panel: the status area has a moment
+  // to come first (there is no other tray there to fall back on).
+  if (parser.isSet(show) || parser.isSet(screenshot)) {
     window.present();
+  } else if (!trayShown) {
+    constexpr int statusAreaGraceMs = 3000;
+    QTimer::singleShot(kestrune::panel::WaylandPopup::onWayland() ? statusAreaGraceMs : 0, &window,
+                       [&tray, &window] {
+                         if (!tray.isShown()) {
+                           window.present();
+                         }
+                       });
   }
   return QApplication::exec();
 }
