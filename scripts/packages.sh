@@ -50,6 +50,12 @@ panel   xdotool             cmd:xdotool
 panel   trayer              cmd:trayer
 panel   at-spi2-core        cmd:/usr/libexec/at-spi-bus-launcher
 panel   python3-pyatspi     py:pyatspi
+panel   qt6-wayland         file:/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so
+panel   sway                cmd:sway
+panel   waybar              cmd:waybar
+panel   grim                cmd:grim
+panel   libwayland-bin      cmd:wayland-scanner
+panel   libwayland-dev      file:/usr/include/wayland-client.h
 lint    clang-format-14     cmd:clang-format-14
 lint    clang-tidy-14       cmd:run-clang-tidy-14
 lint    cppcheck            cmd:cppcheck
