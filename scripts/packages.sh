@@ -41,6 +41,7 @@ tests   bash-completion     file:/usr/share/bash-completion/bash_completion
 tests   man-db              cmd:man
 tests   groff-base          cmd:groff
 tests   file                cmd:file
+tests   sox                 cmd:sox
 panel   qt6-base-dev        file:/usr/lib/x86_64-linux-gnu/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake
 panel   xvfb                cmd:Xvfb
 panel   openbox             cmd:openbox
