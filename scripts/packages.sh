@@ -54,6 +54,7 @@ panel   qt6-wayland         file:/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms
 panel   sway                cmd:sway
 panel   waybar              cmd:waybar
 panel   grim                cmd:grim
+panel   weston              cmd:weston
 panel   libwayland-bin      cmd:wayland-scanner
 panel   libwayland-dev      file:/usr/include/wayland-client.h
 lint    clang-format-14     cmd:clang-format-14

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QWidget>
+#include <QWindow>
 #include <QtEndian>
 #include <algorithm>
 #include <array>
@@ -120,6 +121,11 @@ void WaylandPopup::floatWhenShown() {
 
 void WaylandPopup::placeOnceMapped() {
   ++attempts_;
+  const QWindow* handle = window_.windowHandle();
+  const bool mapped = handle != nullptr && handle->isExposed();
+  if (!mapped && attempts_ < placeAttempts && window_.isVisible()) {
+    return;  // the compositor has not yet seen the sizes it floats by
+  }
   const bool placed = swaySocket_.isEmpty() || placeWithSway();
   if (placed || attempts_ >= placeAttempts || !window_.isVisible()) {
     retry_.stop();

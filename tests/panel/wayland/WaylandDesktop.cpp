@@ -214,6 +214,19 @@ window#waybar { background: #20242b; }
   return up;
 }
 
+QString WaylandDesktop::startWeston() {
+  const QString socket = runtimeDirectory_ + QStringLiteral("/kestrune-weston");
+  start(QStringLiteral("weston"), QStringLiteral("weston"),
+        {QStringLiteral("--backend=headless-backend.so"),
+         QStringLiteral("--socket=kestrune-weston"), QStringLiteral("--width=%1").arg(outputWidth),
+         QStringLiteral("--height=%1").arg(outputHeight), QStringLiteral("--idle-time=0")},
+        {QStringLiteral("XDG_RUNTIME_DIR=") + runtimeDirectory_,
+         QStringLiteral("HOME=") + runtimeDirectory_, QStringLiteral("WAYLAND_DISPLAY="),
+         QStringLiteral("DISPLAY=")},
+        true);
+  return QTest::qWaitFor([&socket] { return QFile::exists(socket); }, startMs) ? socket : QString();
+}
+
 QProcess* WaylandDesktop::startPanel(const QStringList& options) {
   return start(QStringLiteral("kestrune-panel"), QStringLiteral(KESTRUNE_PANEL_BINARY),
                QStringList{QStringLiteral("--socket"), simSocket_} + options,

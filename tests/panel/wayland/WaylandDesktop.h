@@ -31,6 +31,10 @@ class WaylandDesktop {
   // The output's rectangle.
   QRect output() const { return output_; }
 
+  // weston (headless, its desktop shell) beside sway, as the same user;
+  // the path of its socket, empty when it did not start.
+  QString startWeston();
+
   // kestrune-panel on this desktop, natively on Wayland.
   QProcess* startPanel(const QStringList& options = {});
   // The environment of a client of this desktop.

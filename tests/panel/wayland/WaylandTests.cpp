@@ -4,9 +4,14 @@
 // with kestrune, the status-area protocol and swaymsg.
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
 #include <cmath>
 #include <iostream>
@@ -167,6 +172,58 @@ class WaylandTest : public QObject {
     QTRY_VERIFY(panelWindows().at(0).focused);
     QVERIFY(desktop->pointer({QStringLiteral("move:100,400"), QStringLiteral("click:left")}));
     QTRY_VERIFY(panelWindows().empty());
+  }
+
+  // weston places windows itself and has no layer for bars: the panel, with
+  // no status area there, opens at start as an ordinary floating toplevel,
+  // as its own protocol log shows (WAYLAND_DEBUG): an xdg_toplevel that
+  // weston leaves the size of (configure 0x0), neither maximised nor full
+  // screen, drawn at its own size.
+  void westonShowsAFloatingToplevel() {
+    if (QStandardPaths::findExecutable(QStringLiteral("weston")).isEmpty()) {
+      QSKIP("needs weston");
+    }
+    const QString socket = desktop->startWeston();
+    QVERIFY(!socket.isEmpty());
+    QProcess panel;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : desktop->clientEnvironment()) {
+      const qsizetype equals = entry.indexOf(QLatin1Char('='));
+      variables.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    variables.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+    // Off the session bus, where the sway case's panel holds the panel's name.
+    variables.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                     QStringLiteral("unix:path=") + desktop->path(QStringLiteral("no-bus")));
+    variables.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
+    variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    panel.setProcessEnvironment(variables);
+    panel.setStandardErrorFile(desktop->path(QStringLiteral("weston-panel.log")));
+    panel.start(QStringLiteral(KESTRUNE_PANEL_BINARY),
+                {QStringLiteral("--socket"), desktop->simSocket(), QStringLiteral("--show")});
+    const auto stopPanel = qScopeGuard([&panel] {
+      panel.terminate();
+      if (!panel.waitForFinished(5000)) {
+        panel.kill();
+        panel.waitForFinished(5000);
+      }
+    });
+    const auto log = [] {
+      QFile file(desktop->path(QStringLiteral("weston-panel.log")));
+      return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    const QRegularExpression configured(
+        QStringLiteral("xdg_toplevel@\\d+\\.configure\\((\\d+), (\\d+),"));
+    const QRegularExpression drawn(QStringLiteral("wl_surface@\\d+\\.attach\\(wl_buffer@\\d+"));
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(configured) && log().contains(drawn), 10000);
+    const QString text = log();
+    const QRegularExpressionMatch size = configured.match(text);
+    QCOMPARE(size.captured(1), QStringLiteral("0"));
+    QCOMPARE(size.captured(2), QStringLiteral("0"));
+    QVERIFY(text.contains(QStringLiteral("set_app_id(\"kestrune-panel\")")));
+    for (const char* request : {"set_maximized", "set_fullscreen"}) {
+      QVERIFY2(!text.contains(QLatin1String(request)), request);
+    }
   }
 
  private:
