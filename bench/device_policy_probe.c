@@ -20,8 +20,8 @@
 #include <string.h>
 #include <time.h>
 
-static pa_threaded_mainloop *loop;
-static pa_context *context;
+static pa_threaded_mainloop* loop;
+static pa_context* context;
 static unsigned long events;
 
 struct query {
@@ -40,12 +40,12 @@ static double now_ms(void) {
   return (double)t.tv_sec * 1e3 + (double)t.tv_nsec / 1e6;
 }
 
-static void fail(const char *what) {
+static void fail(const char* what) {
   fprintf(stderr, "device_policy_probe: %s: %s\n", what, pa_strerror(pa_context_errno(context)));
   exit(1);
 }
 
-static void wait_for(pa_operation *operation, struct query *query) {
+static void wait_for(pa_operation* operation, struct query* query) {
   if (operation == NULL) {
     fail("request");
   }
@@ -55,14 +55,14 @@ static void wait_for(pa_operation *operation, struct query *query) {
   pa_operation_unref(operation);
 }
 
-static void on_state(pa_context *c, void *userdata) {
+static void on_state(pa_context* c, void* userdata) {
   (void)c;
   (void)userdata;
   pa_threaded_mainloop_signal(loop, 0);
 }
 
-static void on_event(pa_context *c, pa_subscription_event_type_t type, uint32_t index,
-                     void *userdata) {
+static void on_event(pa_context* c, pa_subscription_event_type_t type, uint32_t index,
+                     void* userdata) {
   (void)c;
   (void)type;
   (void)index;
@@ -71,18 +71,18 @@ static void on_event(pa_context *c, pa_subscription_event_type_t type, uint32_t 
   pa_threaded_mainloop_signal(loop, 0);
 }
 
-static void on_server(pa_context *c, const pa_server_info *info, void *userdata) {
+static void on_server(pa_context* c, const pa_server_info* info, void* userdata) {
   (void)c;
-  struct query *query = userdata;
+  struct query* query = userdata;
   snprintf(query->name, sizeof query->name, "%s",
            info != NULL && info->default_sink_name != NULL ? info->default_sink_name : "");
   query->done = 1;
   pa_threaded_mainloop_signal(loop, 0);
 }
 
-static void on_sink(pa_context *c, const pa_sink_info *info, int eol, void *userdata) {
+static void on_sink(pa_context* c, const pa_sink_info* info, int eol, void* userdata) {
   (void)c;
-  struct query *query = userdata;
+  struct query* query = userdata;
   if (eol == 0 && info != NULL) {
     query->index = info->index;
     query->volume = (double)pa_cvolume_avg(&info->volume) * 100.0 / PA_VOLUME_NORM;
@@ -92,9 +92,9 @@ static void on_sink(pa_context *c, const pa_sink_info *info, int eol, void *user
   pa_threaded_mainloop_signal(loop, 0);
 }
 
-static void on_stream(pa_context *c, const pa_sink_input_info *info, int eol, void *userdata) {
+static void on_stream(pa_context* c, const pa_sink_input_info* info, int eol, void* userdata) {
   (void)c;
-  struct query *query = userdata;
+  struct query* query = userdata;
   if (eol == 0 && info != NULL) {
     ++query->streams;
     query->elsewhere += info->sink != query->target;
@@ -104,24 +104,24 @@ static void on_stream(pa_context *c, const pa_sink_input_info *info, int eol, vo
   pa_threaded_mainloop_signal(loop, 0);
 }
 
-static void on_index(pa_context *c, uint32_t index, void *userdata) {
+static void on_index(pa_context* c, uint32_t index, void* userdata) {
   (void)c;
-  struct query *query = userdata;
+  struct query* query = userdata;
   query->index = index;
   query->done = 1;
   pa_threaded_mainloop_signal(loop, 0);
 }
 
-static void on_success(pa_context *c, int success, void *userdata) {
+static void on_success(pa_context* c, int success, void* userdata) {
   (void)c;
   (void)success;
-  struct query *query = userdata;
+  struct query* query = userdata;
   query->done = 1;
   pa_threaded_mainloop_signal(loop, 0);
 }
 
 /* The sink by name: its index (PA_INVALID_INDEX when absent) and volume. */
-static struct query sink_named(const char *name) {
+static struct query sink_named(const char* name) {
   struct query query = {0};
   query.index = PA_INVALID_INDEX;
   wait_for(pa_context_get_sink_info_by_name(context, name, on_sink, &query), &query);
@@ -129,7 +129,7 @@ static struct query sink_named(const char *name) {
 }
 
 /* Whether `name` is the default with every stream on it. */
-static int settled_on(const char *name) {
+static int settled_on(const char* name) {
   struct query server = {0};
   wait_for(pa_context_get_server_info(context, on_server, &server), &server);
   if (strcmp(server.name, name) != 0) {
@@ -145,14 +145,14 @@ static int settled_on(const char *name) {
   return streams.streams > 0 && streams.elsewhere == 0;
 }
 
-static int at_volume(const char *name, double percent) {
+static int at_volume(const char* name, double percent) {
   const struct query sink = sink_named(name);
   return sink.index != PA_INVALID_INDEX && sink.volume > percent - 0.5 &&
          sink.volume < percent + 0.5;
 }
 
 /* Waits, reading the state again after each event, until `holds` does. */
-static void until(int (*holds)(const char *), const char *name) {
+static void until(int (*holds)(const char*), const char* name) {
   for (;;) {
     const unsigned long seen = events;
     if (holds(name)) {
@@ -164,16 +164,16 @@ static void until(int (*holds)(const char *), const char *name) {
   }
 }
 
-static int at_cap(const char *name) {
+static int at_cap(const char* name) {
   return at_volume(name, 80);
 }
 
-static int by_value(const void *a, const void *b) {
-  const double x = *(const double *)a, y = *(const double *)b;
+static int by_value(const void* a, const void* b) {
+  const double x = *(const double*)a, y = *(const double*)b;
   return (x > y) - (x < y);
 }
 
-static void report(const char *label, double *times, int count) {
+static void report(const char* label, double* times, int count) {
   qsort(times, (size_t)count, sizeof *times, by_value);
   int p99 = (int)(count * 0.99 + 0.999);
   if (p99 > count) {
@@ -183,14 +183,14 @@ static void report(const char *label, double *times, int count) {
          times[p99 - 1], count);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   const int rounds = argc > 1 ? atoi(argv[1]) : 50;
   if (rounds < 1) {
     return 2;
   }
-  double *plug = calloc((size_t)rounds, sizeof *plug);
-  double *unplug = calloc((size_t)rounds, sizeof *unplug);
-  double *cap = calloc((size_t)rounds, sizeof *cap);
+  double* plug = calloc((size_t)rounds, sizeof *plug);
+  double* unplug = calloc((size_t)rounds, sizeof *unplug);
+  double* cap = calloc((size_t)rounds, sizeof *cap);
   loop = pa_threaded_mainloop_new();
   context = pa_context_new(pa_threaded_mainloop_get_api(loop), "device_policy_probe");
   pa_context_set_state_callback(context, on_state, NULL);
@@ -217,9 +217,9 @@ int main(int argc, char **argv) {
   for (int i = 0; i < rounds; ++i) {
     struct query loaded = {0};
     double start = now_ms();
-    wait_for(pa_context_load_module(context, "module-null-sink", "sink_name=usbdac", on_index,
-                                    &loaded),
-             &loaded);
+    wait_for(
+        pa_context_load_module(context, "module-null-sink", "sink_name=usbdac", on_index, &loaded),
+        &loaded);
     until(settled_on, "usbdac");
     plug[i] = now_ms() - start;
     struct query unloaded = {0};
