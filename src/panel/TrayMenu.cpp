@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "panel/DisplayText.h"
+
 namespace kestrune::panel {
 
 namespace {
@@ -94,7 +96,7 @@ TrayMenuEntry TrayMenu::build(const PanelModel& model, const QStringList& profil
     for (const CLIDeviceInfo& device : model.state().devices) {
       if (device.isOutput) {
         TrayMenuEntry* entry = add(idFor("output:" + device.uid), Kind::radio, Effect::setOutput,
-                                   QString::fromStdString(device.name));
+                                   visibleName(device.name));
         entry->argument = QString::fromStdString(device.uid);
         entry->toggled = current != nullptr && current->uid == device.uid;
       }
@@ -112,7 +114,7 @@ TrayMenuEntry TrayMenu::build(const PanelModel& model, const QStringList& profil
       TrayMenuEntry entry;
       entry.id = idFor("profile:" + profile.toStdString());
       entry.effect = Effect::applyProfile;
-      entry.label = profile;
+      entry.label = visibleName(profile);
       entry.argument = profile;
       profileMenu->children.push_back(std::move(entry));
     }
