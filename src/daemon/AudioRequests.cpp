@@ -557,17 +557,26 @@ CLIResponse AudioRequests::answerRequest(const CLICommand& command) {
 }
 
 std::vector<std::string> AudioRequests::preferredOrder(bool input) {
+  return devicesFile().order(input);
+}
+
+DevicesFile AudioRequests::devicesFile() {
+  DevicesFile file;
+  std::vector<std::string> problems;
   try {
-    DeviceOrder order = config_.deviceOrder();
-    lastConfigProblem_.clear();
-    return input ? order.input : order.output;
+    file = config_.devices();
+    problems = file.problems;
   } catch (const ConfigFileError& error) {
-    if (lastConfigProblem_ != error.description()) {
-      lastConfigProblem_ = error.description();
-      log_("ignoring the device order: " + error.description());
-    }
-    return {};
+    problems = {error.description()};
   }
+  if (problems != devicesFileProblems_) {
+    for (const auto& problem : problems) {
+      log_("ignoring " + std::string(file.problems.empty() ? "the devices file" : "a setting") +
+           ": " + problem);
+    }
+    devicesFileProblems_ = std::move(problems);
+  }
+  return file;
 }
 
 void AudioRequests::silenceStream(const Stream& stream) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "daemon/ConfigFiles.h"
 #include "daemon/Memory.h"
@@ -64,6 +65,8 @@ class AudioRequests {
   void applyRemembered(const Stream& stream, const SoundState& state);
   void silenceStream(const Stream& stream);
   std::vector<std::string> preferredOrder(bool input);
+  // devices.json as far as it can be used, its problems reported once.
+  DevicesFile devicesFile();
 
   SoundServer& sound_;
   Memory& memory_;
@@ -74,7 +77,7 @@ class AudioRequests {
   Log log_;
   // Event sounds muted by silent mode, to unmute when it ends.
   std::set<std::uint32_t> silenced_;
-  std::string lastConfigProblem_;
+  std::vector<std::string> devicesFileProblems_;
 };
 
 }  // namespace kestrune::daemon

@@ -42,7 +42,11 @@ std::optional<Options> readOptions(const QStringList& arguments, bool beforeGUI,
       QStringList{QStringLiteral("screenshot")},
       QStringLiteral("Open the panel, save a picture of it once it shows the state, and quit."),
       QStringLiteral("FILE"));
+  const QCommandLineOption invertScroll(
+      QStringList{QStringLiteral("invert-scroll")},
+      QStringLiteral("Scrolling up over the tray icon lowers the volume."));
   parser.addOption(socket);
+  parser.addOption(invertScroll);
   parser.addOption(show);
   parser.addOption(screenshot);
   const bool parsed = parser.parse(arguments);
@@ -127,6 +131,7 @@ int main(int argc, char** argv) {
                      });
   }
   kestrune::panel::TrayIcon tray(model, requests, window);
+  tray.setScrollInverted(parser.isSet(invertScroll));
   const bool trayShown = tray.start();
   // With no icon to open it from, the panel opens at start.
   if (!trayShown || options->show || screenshot) {
