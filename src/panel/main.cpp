@@ -21,6 +21,7 @@ namespace {
 struct Options {
   QString socketPath;
   bool show = false;
+  bool invertScroll = false;
   QString screenshot;
 };
 
@@ -76,6 +77,7 @@ std::optional<Options> readOptions(const QStringList& arguments, bool beforeGUI,
                            ? parser.value(socket)
                            : QString::fromStdString(kestrune::CLIClient::defaultSocketPath());
   options.show = parser.isSet(show);
+  options.invertScroll = parser.isSet(invertScroll);
   options.screenshot = parser.value(screenshot);
   return options;
 }
@@ -131,7 +133,7 @@ int main(int argc, char** argv) {
                      });
   }
   kestrune::panel::TrayIcon tray(model, requests, window);
-  tray.setScrollInverted(parser.isSet(invertScroll));
+  tray.setScrollInverted(options->invertScroll);
   const bool trayShown = tray.start();
   // With no icon to open it from, the panel opens at start.
   if (!trayShown || options->show || screenshot) {
