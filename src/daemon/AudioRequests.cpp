@@ -228,7 +228,8 @@ struct AudioRequests::Visitor {
 
   CLIResponse operator()(const C::GetAppEQ& request) {
     const App app = requireApp(sound.snapshot(), request.appID);
-    return answerWith(Data::Eq{requireEqualizers().info(app.id)});
+    Equalizers& equalizers = requireEqualizers();
+    return answerWith(Data::Eq{equalizers.info(app.id)}, equalizers.warningFor(app.id));
   }
 
   CLIResponse operator()(const C::SetAppEQ& request) {
@@ -239,7 +240,7 @@ struct AudioRequests::Visitor {
     // Remembered once it plays: a module the server refused is no setting.
     equalizers.apply(app, preset);
     memory.updateApp(app.id, [&](AppSettings& settings) { settings.eqPreset = preset; });
-    return answerWith(Data::Eq{equalizers.info(app.id)});
+    return answerWith(Data::Eq{equalizers.info(app.id)}, equalizers.warningFor(app.id));
   }
 
   CLIResponse operator()(const C::GetAppDevice& request) {

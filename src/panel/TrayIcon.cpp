@@ -162,15 +162,20 @@ TrayPixmapList trayPixmaps(const QString& iconName) {
 TrayIcon::TrayIcon(PanelModel& model, RequestClient& requests, PanelWindow& window, QObject* parent)
     : QObject(parent), model_(model), requests_(requests), window_(window) {
   item_ = new TrayItem(
-      TrayItem::Handlers{.activate = [this](int x, int y) { activate(QPoint(x, y)); },
-                         .secondaryActivate = [this](int, int) { window_.toggleOutputMute(); },
-                         .contextMenu =
-                             [this](int x, int y) {
-                               rebuildQMenu();
-                               qmenu_->popup(QPoint(x, y));
-                             },
-                         .scroll = [this](const QString& caller, ScrollHost host,
-                                          int delta) { scroll(caller, host, delta); }},
+      TrayItem::Handlers{
+          .activate = [this](int x, int y) { activate(QPoint(x, y)); },
+          .secondaryActivate = [this](int, int) { window_.toggleOutputMute(); },
+          .contextMenu =
+              [this](int x, int y) {
+                rebuildQMenu();
+                qmenu_->popup(QPoint(x, y));
+              },
+          .scroll = [this](const QString& caller, ScrollHost host,
+                           int delta) { scroll(caller, host, delta); },
+          // Qt's Wayland client hands this to the compositor as the
+          // next window asks for the focus.
+          .activationToken =
+              [](const QString& token) { qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8()); }},
       this);
   dbusMenu_ = new DBusMenu(
       menu_, [this](const TrayMenuEntry& entry) { choose(entry); },

@@ -115,6 +115,12 @@ void TrayItem::Scroll(int delta, const QString& orientation) {
   }
 }
 
+void TrayItem::ProvideXdgActivationToken(const QString& token) {
+  if (handlers_.activationToken) {
+    handlers_.activationToken(token);
+  }
+}
+
 // The caller by its process name where it can be read: a host may call
 // over more than one connection.
 TrayItem::ScrollCaller TrayItem::scrollCaller() {

@@ -71,6 +71,8 @@ class TrayItem : public QObject, protected QDBusContext {
     std::function<void(int, int)> contextMenu;
     // A vertical Scroll: who sent it, the convention of that host, the delta.
     std::function<void(const QString&, ScrollHost, int)> scroll;
+    // A token from the host's own activation, for the next window shown.
+    std::function<void(const QString&)> activationToken;
   };
 
   explicit TrayItem(Handlers handlers, QObject* parent = nullptr);
@@ -101,6 +103,7 @@ class TrayItem : public QObject, protected QDBusContext {
   Q_SCRIPTABLE void SecondaryActivate(int x, int y);
   Q_SCRIPTABLE void ContextMenu(int x, int y);
   Q_SCRIPTABLE void Scroll(int delta, const QString& orientation);
+  Q_SCRIPTABLE void ProvideXdgActivationToken(const QString& token);
 
  signals:
   Q_SCRIPTABLE void NewTitle();

@@ -15,6 +15,7 @@
 #include "panel/PanelWindow.h"
 #include "panel/RequestClient.h"
 #include "panel/TrayIcon.h"
+#include "panel/WaylandPopup.h"
 
 namespace {
 
@@ -109,6 +110,8 @@ int main(int argc, char** argv) {
   kestrune::panel::RequestClient requests(socketPath);
   kestrune::panel::FeedConnection feed(socketPath, model);
   kestrune::panel::PanelWindow window(model, requests, true);
+  // Owned by the window.
+  new kestrune::panel::WaylandPopup(window);
   kestrune::panel::PanelService service(window);
   if (!service.claim() && QDBusConnection::sessionBus().isConnected()) {
     // One panel per session: the running one shows itself instead.
@@ -135,9 +138,19 @@ int main(int argc, char** argv) {
   kestrune::panel::TrayIcon tray(model, requests, window);
   tray.setScrollInverted(options->invertScroll);
   const bool trayShown = tray.start();
-  // With no icon to open it from, the panel opens at start.
-  if (!trayShown || options->show || screenshot) {
+  // With no icon to open it from, the panel opens at start. A Wayland
+  // session starts its bar beside the panel: the status area has a moment
+  // to come first (there is no other tray there to fall back on).
+  if (options->show || screenshot) {
     window.present();
+  } else if (!trayShown) {
+    constexpr int statusAreaGraceMs = 3000;
+    QTimer::singleShot(kestrune::panel::WaylandPopup::onWayland() ? statusAreaGraceMs : 0, &window,
+                       [&tray, &window] {
+                         if (!tray.isShown()) {
+                           window.present();
+                         }
+                       });
   }
   return QApplication::exec();
 }
