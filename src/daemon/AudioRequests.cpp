@@ -81,17 +81,18 @@ struct AudioRequests::Visitor {
   CLIResponse operator()(const C::SetVolume& request) {
     requireVolume(request.percent, maxSystemVolume);
     const std::string output = requireDefaultDevice(sound.snapshot(), false).name;
-    sound.setDeviceVolume(false, output, request.percent);
+    sound.setDeviceVolume(false, output, self.capped(request.percent));
     return answerWith(Data::Volume{requireDevice(sound.snapshot(), false, output).volume});
   }
 
   CLIResponse operator()(const C::StepVolume& request) {
     const Device output = requireDefaultDevice(sound.snapshot(), false);
     // Above 100 (raised elsewhere) stepping up leaves it where it is.
-    const double target =
+    const double stepped =
         request.direction == VolumeDirection::up
             ? std::max(output.volume, std::min(output.volume + volumeStep, maxSystemVolume))
             : std::max(output.volume - volumeStep, 0.0);
+    const double target = self.capped(stepped);
     if (target != output.volume) {
       sound.setDeviceVolume(false, output.name, target);
     }
@@ -511,7 +512,14 @@ AudioRequests::AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equ
       files_(std::move(files)),
       config_(files_.profiles, files_.devices),
       version_(std::move(version)),
-      log_(std::move(log)) {}
+      log_(std::move(log)),
+      deviceVolumes_(files_.deviceVolumes, log_),
+      policy_(
+          sound_, memory_, deviceVolumes_, [this] { return devicesFile(); },
+          [this](const Device& device) {
+            return equalizers_ != nullptr && equalizers_->isEqualizerSink(device);
+          },
+          log_) {}
 
 bool AudioRequests::answers(const CLICommand& command) {
   return std::visit(
@@ -555,6 +563,11 @@ CLIResponse AudioRequests::answerRequest(const CLICommand& command) {
   } catch (const ConfigFileError& error) {
     return failure(error.description());
   }
+}
+
+double AudioRequests::capped(double percent) {
+  const auto cap = policy_.cap();
+  return cap ? std::min(percent, *cap) : percent;
 }
 
 std::vector<std::string> AudioRequests::preferredOrder(bool input) {
@@ -655,7 +668,16 @@ void AudioRequests::streamAppeared(std::uint32_t stream) {
   }
 }
 
+void AudioRequests::devicesChanged() {
+  policy_.changed();
+}
+
+void AudioRequests::quitting() {
+  policy_.restoreUsersDefault();
+}
+
 void AudioRequests::defaultsChanged() {
+  policy_.changed();
   if (equalizers_ == nullptr) {
     return;
   }
@@ -692,6 +714,7 @@ std::map<std::string, std::string, std::less<>> AudioRequests::appIcons() {
 
 void AudioRequests::serverConnected() {
   silenced_.clear();
+  policy_.serverConnected();
   try {
     const SoundState state = sound_.snapshot();
     if (equalizers_ != nullptr) {
