@@ -41,6 +41,7 @@ tests   bash-completion     file:/usr/share/bash-completion/bash_completion
 tests   man-db              cmd:man
 tests   groff-base          cmd:groff
 tests   file                cmd:file
+tests   sox                 cmd:sox
 panel   qt6-base-dev        file:/usr/lib/x86_64-linux-gnu/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake
 panel   xvfb                cmd:Xvfb
 panel   openbox             cmd:openbox
@@ -49,6 +50,13 @@ panel   xdotool             cmd:xdotool
 panel   trayer              cmd:trayer
 panel   at-spi2-core        cmd:/usr/libexec/at-spi-bus-launcher
 panel   python3-pyatspi     py:pyatspi
+panel   qt6-wayland         file:/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so
+panel   sway                cmd:sway
+panel   waybar              cmd:waybar
+panel   grim                cmd:grim
+panel   weston              cmd:weston
+panel   libwayland-bin      cmd:wayland-scanner
+panel   libwayland-dev      file:/usr/include/wayland-client.h
 lint    clang-format-14     cmd:clang-format-14
 lint    clang-tidy-14       cmd:run-clang-tidy-14
 lint    cppcheck            cmd:cppcheck

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,9 +38,10 @@ const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
 // A kestrune-panel of its own, stopped by process when done with.
 class RunningPanel {
  public:
-  explicit RunningPanel(const QString& socket = desktop->simSocket()) {
+  explicit RunningPanel(const QString& socket = desktop->simSocket(),
+                        const QStringList& options = {}) {
     process_.setProgram(QStringLiteral(KESTRUNE_PANEL_BINARY));
-    process_.setArguments({QStringLiteral("--socket"), socket});
+    process_.setArguments(QStringList{QStringLiteral("--socket"), socket} + options);
     process_.start();
   }
   ~RunningPanel() {
@@ -105,6 +107,22 @@ bool callItem(const RunningPanel& panel, const QStringList& methodAndArguments) 
                                   QStringLiteral("/StatusNotifierItem"), itemInterface} +
                       methodAndArguments)
       .has_value();
+}
+
+// A Scroll sent as the host named `host` sends it: from a process of that
+// name (busctl under another name), with the host's delta.
+bool scrollAs(const QString& host, const RunningPanel& panel, int delta) {
+  const QString caller = desktop->path(host);
+  if (!QFile::exists(caller) &&
+      !QFile::link(QStandardPaths::findExecutable(QStringLiteral("busctl")), caller)) {
+    return false;
+  }
+  QProcess process;
+  process.start(caller, {QStringLiteral("--user"), QStringLiteral("--"), QStringLiteral("call"),
+                         panel.itemService(), QStringLiteral("/StatusNotifierItem"), itemInterface,
+                         QStringLiteral("Scroll"), QStringLiteral("is"), QString::number(delta),
+                         QStringLiteral("vertical")});
+  return process.waitForFinished(10000) && process.exitCode() == 0;
 }
 
 // One entry of the menu as busctl shows it: [id, {name: {type, data}}, [children]].
@@ -188,6 +206,12 @@ std::vector<CLIDeviceInfo> simOutputs() {
 
 double simVolume() {
   return simStatus().outputVolume;
+}
+
+// The output's own mute flag, as the simulator holds it.
+bool simOutputMuted() {
+  const CLIStatusInfo status = simStatus();
+  return status.outputDevice && status.outputDevice->isMuted.value_or(false);
 }
 
 // The windows named Kestrune that process `pid` made (another desktop's
@@ -337,7 +361,9 @@ class TrayTest : public QObject {
     const QJsonArray toolTip = itemProperty(panel, "ToolTip").toArray();
     QCOMPARE(toolTip.at(0).toString(), QStringLiteral("audio-volume-medium"));
     QCOMPARE(toolTip.at(2).toString(), QStringLiteral("Kestrune"));
-    QCOMPARE(toolTip.at(3).toString(), QStringLiteral("Volume 50% — ") + output);
+    // The device's name is isolated: its own direction cannot turn the sentence.
+    QCOMPARE(toolTip.at(3).toString(),
+             QStringLiteral("Volume 50% — ") + QChar(0x2068) + output + QChar(0x2069));
     // Pictures of our own for hosts whose theme lacks the name: ARGB, 4 bytes a pixel.
     const QJsonArray pixmaps = itemProperty(panel, "IconPixmap").toArray();
     QVERIFY(!pixmaps.isEmpty());
@@ -354,7 +380,7 @@ class TrayTest : public QObject {
     QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "60"}));
     QTRY_VERIFY(toolTips_ >= 1);
     QTRY_COMPARE(itemProperty(panel, "ToolTip").toArray().at(3).toString(),
-                 QStringLiteral("Volume 60% — ") + output);
+                 QStringLiteral("Volume 60% — ") + QChar(0x2068) + output + QChar(0x2069));
     QCOMPARE(icons_, 0);
     for (const auto& [volume, name] :
          std::vector<std::pair<QString, QString>>{{"20", "audio-volume-low"},
@@ -410,9 +436,12 @@ class TrayTest : public QObject {
       QCOMPARE(entry->number("toggle-state"),
                QString::fromStdString(device.name) == current ? 1 : 0);
     }
-    for (const char* label : {"Silent mode", "Profiles", "Open panel", "Quit"}) {
+    for (const char* label : {"Mute output", "Silent mode", "Profiles", "Open panel", "Quit"}) {
       QVERIFY2(labelled(entries, label) != nullptr, label);
     }
+    // Where a click opens the menu, its first entry opens the panel.
+    QCOMPARE(entries.at(1).text("label"), QStringLiteral("Open panel"));
+    QCOMPARE(entries.back().text("label"), QStringLiteral("Quit"));
 
     const auto other = std::find_if(outputs.begin(), outputs.end(), [&](const CLIDeviceInfo& d) {
       return QString::fromStdString(d.name) != current;
@@ -477,21 +506,29 @@ class TrayTest : public QObject {
     QTRY_COMPARE(simVolume(), 50 + step);
     QVERIFY(callItem(panel, {"Scroll", "is", "-240", "vertical"}));
     QTRY_COMPARE(simVolume(), 50 - step);
-    // Muting keeps the volume the panel knew, so it has to know it first.
+    // The middle click sets the output's own mute flag and leaves its volume.
     QTRY_COMPARE(itemProperty(panel, "ToolTip").toArray().at(3).toString().left(11),
                  QStringLiteral("Volume %1% ").arg(std::lround(50 - step)));
-
+    QVERIFY(!simOutputMuted());
     QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
-    QTRY_COMPARE(simVolume(), 0.0);
+    QTRY_VERIFY(simOutputMuted());
+    QCOMPARE(simVolume(), 50 - step);
     QTRY_COMPARE(itemProperty(panel, "IconName").toString(), QStringLiteral("audio-volume-muted"));
+    QTRY_VERIFY(itemProperty(panel, "ToolTip")
+                    .toArray()
+                    .at(3)
+                    .toString()
+                    .startsWith(QStringLiteral("Output muted")));
     QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
-    QTRY_COMPARE(simVolume(), 50 - step);
+    QTRY_VERIFY(!simOutputMuted());
+    QTRY_VERIFY(itemProperty(panel, "IconName").toString() != QStringLiteral("audio-volume-muted"));
     // Twice at once: the second undoes the first, whatever the feed has
     // brought meanwhile.
     QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
     QVERIFY(callItem(panel, {"SecondaryActivate", "ii", "0", "0"}));
     QTest::qWait(300);
-    QTRY_COMPARE(simVolume(), 50 - step);
+    QTRY_VERIFY(!simOutputMuted());
+    QCOMPARE(simVolume(), 50 - step);
 
     QCOMPARE(mapState(panel), QStringLiteral("none"));
     QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
@@ -509,6 +546,46 @@ class TrayTest : public QObject {
     QVERIFY2(field("Absolute upper-left X") + field("Width") <= 1280 + 2, qPrintable(info));
     QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
     QTRY_COMPARE(mapState(panel), QStringLiteral("IsUnMapped"));
+  }
+
+  // Each host's wheel convention, called as that host calls: one notch is
+  // one step up or down whatever its units, and an angle below a notch
+  // waits for the rest.
+  void scrollFollowsEachHost() {
+    QVERIFY(watching());
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "up"}));
+    const double step = simVolume() - 50;
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    {
+      RunningPanel panel;
+      QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
+      // waybar: negative is up, 1 or 2 per notch.
+      QVERIFY(scrollAs(QStringLiteral("waybar"), panel, -2));
+      QTRY_COMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("waybar"), panel, 1));
+      QTRY_COMPARE(simVolume(), 50.0);
+      // GNOME Shell's AppIndicator extension: as GDK, one per notch.
+      QVERIFY(scrollAs(QStringLiteral("gnome-shell"), panel, -1));
+      QTRY_COMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("gnome-shell"), panel, 1));
+      QTRY_COMPARE(simVolume(), 50.0);
+      // Plasma: positive is up, 120 a notch; a touchpad's small angles add up.
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, 120));
+      QTRY_COMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, -40));
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, -40));
+      QTest::qWait(200);
+      QCOMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, -40));
+      QTRY_COMPARE(simVolume(), 50.0);
+    }
+    RunningPanel inverted(desktop->simSocket(), {QStringLiteral("--invert-scroll")});
+    QTRY_VERIFY(watcher_.registeredItems().contains(inverted.itemService()));
+    QVERIFY(scrollAs(QStringLiteral("waybar"), inverted, -2));
+    QTRY_COMPARE(simVolume(), 50 - step);
+    QVERIFY(scrollAs(QStringLiteral("plasmashell"), inverted, -120));
+    QTRY_COMPARE(simVolume(), 50.0);
   }
 
   // A host may click an entry of a layout it read before a change: the
@@ -621,10 +698,21 @@ class TrayTest : public QObject {
     QVERIFY(click(*icon, 1));
     QTRY_COMPARE(panelWindowState(panel.pid()), QStringLiteral("IsUnMapped"));
     QVERIFY(click(*icon, 2));
-    QTRY_COMPARE(simVolume(), 0.0);
+    QTRY_VERIFY(simOutputMuted());
+    QCOMPARE(simVolume(), 40.0);
     QTest::qWait(2 * QApplication::doubleClickInterval());
     QVERIFY(click(*icon, 2));
-    QTRY_COMPARE(simVolume(), 40.0);
+    QTRY_VERIFY(!simOutputMuted());
+    QCOMPARE(simVolume(), 40.0);
+    // The wheel over the icon: button 4 is up, 5 down.
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "up"}));
+    const double step = simVolume() - 40;
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "40"}));
+    QVERIFY(click(*icon, 4));
+    QTRY_COMPARE(simVolume(), 40 + step);
+    QVERIFY(click(*icon, 5));
+    QVERIFY(click(*icon, 5));
+    QTRY_COMPARE(simVolume(), 40 - step);
   }
 
   void cleanupTestCase() { watcher_.stop(); }
