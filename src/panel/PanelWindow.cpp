@@ -96,7 +96,30 @@ PanelWindow::PanelWindow(PanelModel& model, RequestClient& requests, bool closeO
     }
     profiles_->setCurrentIndex(0);
   });
-  controlsLayout->addWidget(profiles_);
+  auto* profileLine = new QHBoxLayout();
+  profileLine->addWidget(profiles_, 1);
+  outputOrderToggle_ = toolButton(QStringLiteral("view-sort"), QStringLiteral("Output order"),
+                                  QStringLiteral("Output order"), controls_);
+  outputOrderToggle_->setCheckable(true);
+  profileLine->addWidget(outputOrderToggle_);
+  controlsLayout->addLayout(profileLine);
+  // Folded away until asked for: the popup stays compact.
+  outputOrder_ = new OutputOrderBox(model_, controls_);
+  outputOrder_->hide();
+  controlsLayout->addWidget(outputOrder_);
+  connect(outputOrderToggle_, &QToolButton::toggled, this, [this](bool shown) {
+    outputOrder_->setVisible(shown);
+    fit_.start();
+  });
+  connect(outputOrder_, &OutputOrderBox::problemChanged, this, [this](const QString& sentence) {
+    configProblem_ = sentence;
+    refreshStatusLine();
+  });
+  connect(&model_, &PanelModel::deviceListChanged, outputOrder_, [this] {
+    if (outputOrder_->isVisible()) {
+      outputOrder_->refresh();
+    }
+  });
 
   statusLine_ = new ElidedLabel(textChars, this);
   statusLine_->setAccessibleName(QStringLiteral("Status"));
@@ -364,7 +387,7 @@ void PanelWindow::refreshAvailability() {
   controls_->setVisible(sentence.isEmpty());
   if (!model_.isConnected()) {
     wasConnected_ = false;
-    statusLine_->setFullText(QString());
+    statusLine_->setFullText(configProblem_);
     return;
   }
   if (!wasConnected_) {
@@ -375,7 +398,15 @@ void PanelWindow::refreshAvailability() {
   refreshStatusLine();
 }
 
+void PanelWindow::setConfigDirectory(const QString& directory) {
+  outputOrder_->setConfigOverride(directory);
+}
+
 void PanelWindow::refreshStatusLine() {
+  if (!configProblem_.isEmpty()) {
+    statusLine_->setFullText(configProblem_);
+    return;
+  }
   if (!model_.isConnected()) {
     return;
   }

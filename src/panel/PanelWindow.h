@@ -22,6 +22,7 @@
 
 #include "panel/AppListView.h"
 #include "panel/ElidedLabel.h"
+#include "panel/OutputOrderBox.h"
 #include "panel/PanelModel.h"
 #include "panel/RequestClient.h"
 #include "panel/SendThrottle.h"
@@ -46,6 +47,8 @@ class PanelWindow : public QWidget {
   // The output's own mute flag, the opposite of what the panel shows (or of
   // what it last asked for, until the feed shows that).
   void toggleOutputMute();
+  // The daemon's --config directory, where devices.json is written.
+  void setConfigDirectory(const QString& directory);
 
  protected:
   bool event(QEvent* event) override;
@@ -104,6 +107,10 @@ class PanelWindow : public QWidget {
   std::vector<ElidedLabel*> bluetoothLines_;
 
   QComboBox* profiles_ = nullptr;
+  QToolButton* outputOrderToggle_ = nullptr;
+  OutputOrderBox* outputOrder_ = nullptr;
+  // Why devices.json was left alone; shown in the status line while set.
+  QString configProblem_;
   ElidedLabel* statusLine_ = nullptr;
   QString versionText_;
   bool wasConnected_ = false;

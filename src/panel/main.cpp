@@ -21,6 +21,7 @@ namespace {
 
 struct Options {
   QString socketPath;
+  QString configDirectory;
   bool show = false;
   bool invertScroll = false;
   QString screenshot;
@@ -38,6 +39,10 @@ std::optional<Options> readOptions(const QStringList& arguments, bool beforeGUI,
   const QCommandLineOption socket(QStringList{QStringLiteral("socket")},
                                   QStringLiteral("The application's socket."),
                                   QStringLiteral("PATH"));
+  const QCommandLineOption config(
+      QStringList{QStringLiteral("config")},
+      QStringLiteral("The application's configuration directory, as given to kestruned."),
+      QStringLiteral("DIR"));
   const QCommandLineOption show(QStringList{QStringLiteral("show")},
                                 QStringLiteral("Open the panel at start."));
   const QCommandLineOption screenshot(
@@ -48,6 +53,7 @@ std::optional<Options> readOptions(const QStringList& arguments, bool beforeGUI,
       QStringList{QStringLiteral("invert-scroll")},
       QStringLiteral("Scrolling up over the tray icon lowers the volume."));
   parser.addOption(socket);
+  parser.addOption(config);
   parser.addOption(invertScroll);
   parser.addOption(show);
   parser.addOption(screenshot);
@@ -77,6 +83,7 @@ std::optional<Options> readOptions(const QStringList& arguments, bool beforeGUI,
   options.socketPath = parser.isSet(socket)
                            ? parser.value(socket)
                            : QString::fromStdString(kestrune::CLIClient::defaultSocketPath());
+  options.configDirectory = parser.value(config);
   options.show = parser.isSet(show);
   options.invertScroll = parser.isSet(invertScroll);
   options.screenshot = parser.value(screenshot);
@@ -110,6 +117,7 @@ int main(int argc, char** argv) {
   kestrune::panel::RequestClient requests(socketPath);
   kestrune::panel::FeedConnection feed(socketPath, model);
   kestrune::panel::PanelWindow window(model, requests, true);
+  window.setConfigDirectory(options->configDirectory);
   // Owned by the window.
   new kestrune::panel::WaylandPopup(window);
   kestrune::panel::PanelService service(window);

@@ -9,9 +9,14 @@
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -120,6 +125,25 @@ json::Value appFrame(const std::string& app) {
 
 json::Value appRemovedFrame(int number) {
   return json::parse(quoted("{'event':'app-removed','id':'app" + std::to_string(number) + "'}"));
+}
+
+// devices.json as an independent reader sees it; null when it does not parse.
+QJsonObject devicesFile(const QString& directory) {
+  QFile file(directory + QStringLiteral("/kestrune/devices.json"));
+  if (!file.open(QIODevice::ReadOnly)) {
+    return {};
+  }
+  return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray fileBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The whole window lies within the screen's available area.
@@ -284,6 +308,75 @@ class PanelTest : public QObject {
       }
       QVERIFY2(widget->focusPolicy() & Qt::TabFocus, qPrintable(name));
     }
+  }
+
+  // devices.json is found where the daemon looks ($XDG_CONFIG_HOME here,
+  // made when missing) and only the panel's members change.
+  void outputOrderAndSettingsWriteDevicesFile() {
+    const QString config = desktop->path(QStringLiteral("xdg-config"));
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    QWidget& window = panel_->window;
+    std::vector<CLIDeviceInfo> outputs;
+    for (const CLIDeviceInfo& device : panel_->model.state().devices) {
+      if (device.isOutput) {
+        outputs.push_back(device);
+      }
+    }
+    QVERIFY(outputs.size() >= 2);
+    const QString first = QString::fromStdString(outputs[0].uid);
+    const QString second = QString::fromStdString(outputs[1].uid);
+    // A listed device that is absent keeps its place ahead of the rest.
+    QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
+    QTest::mouseClick(
+        named<QAbstractButton>(window, "Move " + QString::fromStdString(outputs[1].name) + " up"),
+        Qt::LeftButton);
+    QJsonObject written = devicesFile(config);
+    QCOMPARE(written.value("output").toArray().size(), static_cast<qsizetype>(outputs.size()));
+    QCOMPARE(written.value("output").toArray().at(0).toString(), second);
+    QCOMPARE(written.value("output").toArray().at(1).toString(), first);
+
+    const QString path = config + QStringLiteral("/kestrune/devices.json");
+    QVERIFY(writeFile(path, QJsonDocument(QJsonObject{{"output", QJsonArray{"gone", first}},
+                                                      {"input", QJsonArray{"mic"}},
+                                                      {"correction", QJsonObject{{"a", 1}}},
+                                                      {"futureKey", "kept"}})
+                                .toJson()));
+    QTest::mouseClick(
+        named<QAbstractButton>(window, "Move " + QString::fromStdString(outputs[0].name) + " up"),
+        Qt::LeftButton);
+    written = devicesFile(config);
+    QCOMPARE(written.value("output").toArray().first().toString(), first);
+    QCOMPARE(written.value("output").toArray().at(1).toString(), QStringLiteral("gone"));
+    QCOMPARE(written.value("input").toArray(), QJsonArray{"mic"});
+    QCOMPARE(written.value("correction").toObject(), (QJsonObject{{"a", 1}}));
+    QCOMPARE(written.value("futureKey").toString(), QStringLiteral("kept"));
+
+    auto* maxVolume = named<QSpinBox>(window, "Maximum volume");
+    QCOMPARE(maxVolume->text(), QStringLiteral("Off"));
+    maxVolume->setValue(80);
+    QCOMPARE(devicesFile(config).value("maxVolume").toInt(), 80);
+    maxVolume->setValue(maxVolume->minimum());
+    QVERIFY(!devicesFile(config).contains("maxVolume"));
+    named<QSpinBox>(window, "New device volume")->setValue(30);
+    QCOMPARE(devicesFile(config).value("newDeviceVolume").toInt(), 30);
+    named<QAbstractButton>(window, "Switch on connect")->click();
+    QCOMPARE(devicesFile(config).value("switchOnConnect").toBool(), true);
+    QCOMPARE(devicesFile(config).value("futureKey").toString(), QStringLiteral("kept"));
+
+    // A file that does not parse is left as it is, and the status line says so.
+    const QByteArray broken = "{ \"output\": [\"gone\",\n";
+    QVERIFY(writeFile(path, broken));
+    named<QAbstractButton>(window, "Switch on connect")->click();
+    named<QSpinBox>(window, "Maximum volume")->setValue(50);
+    QCOMPARE(fileBytes(path), broken);
+    auto* status = named<QLabel>(window, "Status");
+    QVERIFY2(status->toolTip().contains("devices.json"), qPrintable(status->toolTip()));
+    QVERIFY(QFile::remove(path));
+    // Read again when shown: the complaint goes with the file.
+    QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
+    QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
+    QVERIFY2(!status->toolTip().contains("devices.json"), qPrintable(status->toolTip()));
+    QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
   }
 
   void saysWhenTheApplicationIsGoneAndComesBack() {
