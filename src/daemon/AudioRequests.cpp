@@ -400,8 +400,10 @@ struct AudioRequests::Visitor {
       self.equalizers_->moveTo(app, device);
       return;
     }
+    const std::string target =
+        self.equalizers_ != nullptr ? self.equalizers_->entryOf(device) : device;
     for (const auto& stream : app.streams) {
-      ignoringVanished([&] { sound.moveStream(stream.index, device); }, stream.index);
+      ignoringVanished([&] { sound.moveStream(stream.index, target); }, stream.index);
     }
   }
 
@@ -618,9 +620,10 @@ void AudioRequests::applyRemembered(const Stream& stream, const SoundState& stat
       app.streams = {stream};
       equalizers_->apply(app, std::nullopt);
     } else if (device) {
+      const std::string target = equalizers_ != nullptr ? equalizers_->entryOf(*device) : *device;
       const Device* sink = state.sinkByIndex(stream.sink);
-      if (sink == nullptr || sink->name != *device) {
-        sound_.moveStream(stream.index, *device);
+      if (sink == nullptr || sink->name != target) {
+        sound_.moveStream(stream.index, target);
       }
     }
   } catch (const SoundServerRefusal&) {
@@ -681,13 +684,40 @@ std::map<std::string, std::string, std::less<>> AudioRequests::appIcons() {
   return icons;
 }
 
+void AudioRequests::checkCorrections() {
+  try {
+    correctDevices();
+  } catch (const SoundServerUnreachable&) {
+    // Corrected again on the next connection.
+  }
+}
+
+void AudioRequests::correctDevices() {
+  if (equalizers_ == nullptr) {
+    return;
+  }
+  const auto failed = [&](const std::string& reason) {
+    log_("could not put a device's correction in place: " + reason);
+  };
+  try {
+    equalizers_->correct(devicesFile().correction);
+  } catch (const SoundServerRefusal& refusal) {
+    failed(refusal.description());
+  } catch (const SoundServerIgnoredMove& ignored) {
+    failed(ignored.description());
+  } catch (const RequestFailure& failure) {
+    failed(failure.what());
+  }
+}
+
 void AudioRequests::serverConnected() {
   silenced_.clear();
   try {
-    const SoundState state = sound_.snapshot();
     if (equalizers_ != nullptr) {
-      equalizers_->serverConnected(state);
+      equalizers_->serverConnected(sound_.snapshot());
     }
+    correctDevices();
+    const SoundState state = sound_.snapshot();
     for (const auto& [index, stream] : state.streams) {
       applyRemembered(stream, state);
     }

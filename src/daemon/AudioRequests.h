@@ -54,6 +54,10 @@ class AudioRequests {
   void streamAppeared(std::uint32_t stream);
   void serverConnected();
   void defaultsChanged();
+  // After any change of the picture, and now and then for edits of
+  // devices.json: its corrections are brought in line with the devices
+  // there are.
+  void checkCorrections();
 
   // The icon name each app's streams give, by app id, for graphical clients.
   std::map<std::string, std::string, std::less<>> appIcons();
@@ -65,6 +69,7 @@ class AudioRequests {
   void applyRemembered(const Stream& stream, const SoundState& state);
   void silenceStream(const Stream& stream);
   std::vector<std::string> preferredOrder(bool input);
+  void correctDevices();  // throws SoundServerUnreachable
   // devices.json as far as it can be used, its problems reported once.
   DevicesFile devicesFile();
 

@@ -3,8 +3,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 #include "daemon/AudioRequests.h"
 #include "daemon/DaemonHandler.h"
@@ -161,8 +166,10 @@ class EventRelay {
       case SoundEventKind::defaultsChanged:
         handler->postAudio([audio] { audio->defaultsChanged(); });
         break;
-      case SoundEventKind::disconnected:
       case SoundEventKind::pictureChanged:
+        handler->postAudio([audio] { audio->checkCorrections(); });
+        break;
+      case SoundEventKind::disconnected:
         break;
     }
   }
@@ -172,6 +179,38 @@ class EventRelay {
   std::atomic<bool> forwardedConnection_{false};
   AudioRequests* audio_ = nullptr;
 };
+
+// Runs a job every `period` on a thread of its own until destroyed.
+class Ticker {
+ public:
+  Ticker(std::chrono::milliseconds period, std::function<void()> job)
+      : thread_([this, period, job = std::move(job)] {
+          std::unique_lock lock(mutex_);
+          while (!wake_.wait_for(lock, period, [this] { return stopping_; })) {
+            job();
+          }
+        }) {}
+  Ticker(const Ticker&) = delete;
+  Ticker& operator=(const Ticker&) = delete;
+  ~Ticker() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+// How soon an edit of devices.json that no event of the server follows
+// takes effect.
+constexpr std::chrono::seconds devicesFileCheck{1};
 
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
@@ -230,11 +269,15 @@ void serve(const DaemonOptions& options) {
   // not the empty picture from before the connection.
   handler.runOnAudio([] {});
 
+  std::optional<Ticker> corrections;
+  corrections.emplace(devicesFileCheck,
+                      [&] { handler.postAudio([&audio] { audio.checkCorrections(); }); });
   server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());
   server.run(signals.descriptor());
 
   relay->detach();
+  corrections.reset();  // nothing is put back after it is taken away
   handler.runOnAudio([&equalizers] { equalizers.removeAll(); });
   say("stopped");
 }

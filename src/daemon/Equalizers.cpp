@@ -6,6 +6,7 @@
 #include <chrono>
 #include <iterator>
 #include <thread>
+#include <utility>
 
 #include "daemon/Memory.h"
 #include "daemon/RequestFailure.h"
@@ -187,8 +188,30 @@ bool Equalizers::isEqualizerSink(const Device& device) const {
 }
 
 std::optional<std::string> Equalizers::deviceBehind(const Device& sink) const {
-  const Active* active = sink.isInput ? nullptr : activeBySink(sink.name);
-  return active != nullptr ? std::optional(active->device) : std::nullopt;
+  if (sink.isInput) {
+    return std::nullopt;
+  }
+  if (const Active* active = activeBySink(sink.name)) {
+    return active->device;
+  }
+  if (const std::string* device = deviceCorrectedBy(sink.name)) {
+    return *device;
+  }
+  return std::nullopt;
+}
+
+const std::string* Equalizers::deviceCorrectedBy(const std::string& sink) const {
+  for (const auto& [device, correction] : corrections_) {
+    if (correction.sink == sink) {
+      return &device;
+    }
+  }
+  return nullptr;
+}
+
+std::string Equalizers::entryOf(const std::string& device) const {
+  const auto found = corrections_.find(device);
+  return found != corrections_.end() ? found->second.sink : device;
 }
 
 const Equalizers::Active* Equalizers::activeBySink(const std::string& sink) const {
@@ -207,17 +230,16 @@ std::string Equalizers::homeOf(const Stream& stream, const SoundState& state) co
   if (sink == nullptr) {
     return state.defaultSink;
   }
-  if (const Active* active = activeBySink(sink->name)) {
-    return active->device;
+  if (const auto device = deviceBehind(*sink)) {
+    return *device;
   }
-  if (isEqualizerSink(*sink)) {
-    // Left by an earlier run: the server names the device it plays on.
+  // Left by an earlier run: the server names the sink each plays on, which
+  // may be another of ours (an app's equaliser on a correction).
+  for (int hops = 0; sink != nullptr && isEqualizerSink(*sink) && hops < 4; ++hops) {
     const auto master = sink->properties.find(masterDeviceProperty);
-    const bool known = master != sink->properties.end() && hasSink(state, master->second) &&
-                       !isOurSinkName(master->second);
-    return known ? master->second : state.defaultSink;
+    sink = master != sink->properties.end() ? state.findDevice(false, master->second) : nullptr;
   }
-  return sink->name;
+  return sink != nullptr && !isEqualizerSink(*sink) ? sink->name : state.defaultSink;
 }
 
 Equalizers::Active Equalizers::load(const std::string& appID, const std::string& presetName,
@@ -234,7 +256,7 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   active.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
   const std::string arguments = eq::ladspaSinkArguments(
-      {active.sink, device, appID + " EQ", preset->gains, preset->parametric}, plugin_);
+      {active.sink, entryOf(device), appID + " EQ", preset->gains, preset->parametric}, plugin_);
   active.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
   waitForSink(sound_, active.sink);
   return active;
@@ -302,7 +324,7 @@ void Equalizers::apply(const App& app, const std::optional<std::string>& preset)
   for (const auto& stream : app.streams) {
     std::string home = homeOf(stream, state);
     const Device* sink = state.sinkByIndex(stream.sink);
-    const bool atHome = sink != nullptr && sink->name == home;
+    const bool atHome = sink != nullptr && sink->name == entryOf(home);
     if (preset || !atHome) {
       byDevice[std::move(home)].push_back(stream);
     }
@@ -312,7 +334,7 @@ void Equalizers::apply(const App& app, const std::optional<std::string>& preset)
     return;
   }
   for (const auto& [device, streams] : byDevice) {
-    moveStreams(streams, device);
+    moveStreams(streams, entryOf(device));
   }
   if (active_.count(app.id) > 0) {
     keepAndPrune(app.id, {});
@@ -371,11 +393,15 @@ void Equalizers::serverConnected(const SoundState& state) {
     std::erase_if(actives, [&](const Active& active) { return !hasSink(state, active.sink); });
   }
   std::erase_if(active_, [](const auto& entry) { return entry.second.empty(); });
+  std::erase_if(corrections_,
+                [&](const auto& entry) { return !hasSink(state, entry.second.sink); });
+  refusedCorrections_.clear();
+  unmovable_.clear();
   // Left by an earlier run that could not clean up: streams back on the
   // real device, then the equaliser goes.
   std::map<std::uint32_t, std::uint32_t> leftovers;  // sink index -> module
   for (const auto& [index, sink] : state.sinks) {
-    if (activeBySink(sink.name) == nullptr && isEqualizerSink(sink) && sink.ownerModule) {
+    if (!deviceBehind(sink) && isEqualizerSink(sink) && sink.ownerModule) {
       leftovers[index] = *sink.ownerModule;
     }
   }
@@ -398,7 +424,7 @@ void Equalizers::serverConnected(const SoundState& state) {
 }
 
 void Equalizers::removeAll() {
-  if (active_.empty()) {
+  if (active_.empty() && corrections_.empty()) {
     return;
   }
   try {
@@ -415,10 +441,134 @@ void Equalizers::removeAll() {
         unload(active);
       }
     }
+    active_.clear();
+    // The apps' equalisers first: they play on the corrections.
+    for (const auto& [device, correction] : std::exchange(corrections_, {})) {
+      removeCorrection(device, correction);
+    }
   } catch (const SoundServerUnreachable&) {
     // The server is gone, and its modules with it.
   }
   active_.clear();
+  corrections_.clear();
+}
+
+void Equalizers::logOnce(const std::string& line) {
+  if (reported_.insert(line).second) {
+    log_(line);
+  }
+}
+
+void Equalizers::correct(const std::map<std::string, std::string>& wanted) {
+  if (wanted.empty() && corrections_.empty()) {
+    return;  // asked on every change of the picture
+  }
+  const SoundState state = sound_.snapshot();
+  std::erase_if(refusedCorrections_,
+                [&](const std::string& device) { return !hasSink(state, device); });
+  for (auto at = corrections_.begin(); at != corrections_.end();) {
+    const auto want = wanted.find(at->first);
+    // PipeWire keeps a filter whose device went; PulseAudio unloads it.
+    if (hasSink(state, at->first) && hasSink(state, at->second.sink) && want != wanted.end() &&
+        eq::sameName(want->second, at->second.preset)) {
+      ++at;
+      continue;
+    }
+    const std::string device = at->first;
+    const Correction gone = at->second;
+    at = corrections_.erase(at);
+    removeCorrection(device, gone);
+  }
+  for (const auto& [device, preset] : wanted) {
+    const Device* sink = state.findDevice(false, device);
+    if (sink == nullptr || isEqualizerSink(*sink) || corrections_.count(device) > 0 ||
+        refusedCorrections_.count(device) > 0) {
+      continue;
+    }
+    addCorrection(device, preset);
+  }
+  for (const auto& [device, correction] : corrections_) {
+    moveThroughCorrection(device, correction);
+  }
+}
+
+void Equalizers::addCorrection(const std::string& device, const std::string& presetName) {
+  const eq::Preset* preset = catalog().find(presetName);
+  if (preset == nullptr) {
+    // Tried again as the presets change.
+    logOnce("no correction on " + device + ": " + catalog_.unknownPresetMessage(presetName));
+    return;
+  }
+  Correction correction;
+  correction.preset = preset->name;
+  correction.sink =
+      std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
+  const std::string arguments = eq::ladspaSinkArguments(
+      {correction.sink, device, device + " correction", preset->gains, preset->parametric},
+      plugin_);
+  try {
+    correction.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
+  } catch (const SoundServerRefusal& refusal) {
+    refusedCorrections_.insert(device);
+    log_("no correction on " + device + ": " + refusal.description());
+    return;
+  }
+  waitForSink(sound_, correction.sink);
+  corrections_[device] = correction;
+  reroute(device);
+}
+
+void Equalizers::removeCorrection(const std::string& device, const Correction& correction) {
+  if (hasSink(sound_.snapshot(), device)) {
+    reroute(device);
+    try {
+      moveStreams(streamsOn(sound_.snapshot(), correction.sink), device);
+    } catch (const SoundServerIgnoredMove& ignored) {
+      log_(ignored.description());
+    } catch (const SoundServerRefusal&) {
+      // The device went meanwhile; the server moves what played there.
+    }
+  }
+  try {
+    sound_.unloadModule(correction.module);
+  } catch (const SoundServerRefusal&) {
+    // Already gone with its device.
+  }
+}
+
+void Equalizers::reroute(const std::string& device) {
+  const SoundState state = sound_.snapshot();
+  std::vector<std::pair<std::string, Active>> playing;
+  for (const auto& [appID, actives] : active_) {
+    for (const Active& active : actives) {
+      if (active.device == device) {
+        playing.emplace_back(appID, active);
+      }
+    }
+  }
+  for (const auto& [appID, active] : playing) {
+    const std::vector<Stream> streams = streamsOn(state, active.sink);
+    if (!streams.empty()) {
+      putThrough(appID, {{device, streams}}, active.preset);
+    }
+  }
+}
+
+void Equalizers::moveThroughCorrection(const std::string& device, const Correction& correction) {
+  const SoundState state = sound_.snapshot();
+  for (const Stream& stream : streamsOn(state, device)) {
+    if (unmovable_.count(stream.index) > 0) {
+      continue;
+    }
+    try {
+      sound_.moveStream(stream.index, correction.sink);
+    } catch (const SoundServerRefusal&) {
+      // Ended meanwhile.
+    } catch (const SoundServerIgnoredMove& ignored) {
+      unmovable_.insert(stream.index);
+      log_(ignored.description());
+    }
+  }
 }
 
 }  // namespace kestrune::daemon

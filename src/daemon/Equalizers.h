@@ -4,6 +4,10 @@
 // whoever put them there, with those streams moved onto it. Turning EQ off,
 // or quitting, puts each stream back on the device its equaliser played on
 // and unloads what was loaded.
+//
+// A device with a correction has one more equaliser in front of it, which
+// every stream played there goes through, the apps' equalisers included:
+// app -> app's equaliser -> device's correction -> device.
 
 #include <cstdint>
 #include <functional>
@@ -62,6 +66,14 @@ class Equalizers {
   // default, for apps without a device of their own, move to the new one.
   void defaultOutputChanged(const SoundState& state);
 
+  // Puts a correction with each preset in front of its device (by UID)
+  // while that device exists, and takes away those no longer wanted; what
+  // plays on a corrected device is moved through its correction.
+  void correct(const std::map<std::string, std::string>& wanted);
+  // Where a stream should go to be heard on `device`: its correction, if it
+  // has one.
+  std::string entryOf(const std::string& device) const;
+
   bool isEqualizerSink(const Device& device) const;
   // The real device one of our equalisers plays on; nothing for other sinks.
   std::optional<std::string> deviceBehind(const Device& sink) const;
@@ -79,6 +91,12 @@ class Equalizers {
     std::string sink;    // the equaliser's sink
     std::uint32_t module = 0;
     bool followsDefault = false;  // put in front of the default output, for an app without a device
+  };
+
+  struct Correction {
+    std::string preset;
+    std::string sink;
+    std::uint32_t module = 0;
   };
 
   const eq::PresetCatalog& catalog();
@@ -102,6 +120,16 @@ class Equalizers {
   // Keeps what was loaded for the app, then unloads those of its equalisers
   // that no stream plays through.
   void keepAndPrune(const std::string& appID, std::vector<Active> loaded);
+  // The apps' equalisers playing on the device are loaded again, in front
+  // of what is in front of the device now.
+  void reroute(const std::string& device);
+  void addCorrection(const std::string& device, const std::string& preset);
+  void removeCorrection(const std::string& device, const Correction& correction);
+  // The device's own streams onto its correction; a move the server ignores
+  // is not tried again.
+  void moveThroughCorrection(const std::string& device, const Correction& correction);
+  const std::string* deviceCorrectedBy(const std::string& sink) const;
+  void logOnce(const std::string& line);
 
   SoundServer& sound_;
   Memory& memory_;
@@ -118,8 +146,13 @@ class Equalizers {
   ProfileFolder profileFolder_;
   std::shared_ptr<const ProfileFolder::Reading> profiles_;
   std::vector<std::string> profileProblems_;
-  std::set<std::string> reported_;  // log lines already written
+  std::set<std::string> reported_;                     // log lines already written
   std::map<std::string, std::vector<Active>> active_;  // by app identity
+  std::map<std::string, Correction> corrections_;      // by device
+  // Devices whose correction the server refused, not asked again until
+  // they or the server come back; streams it would not move onto one.
+  std::set<std::string> refusedCorrections_;
+  std::set<std::uint32_t> unmovable_;
   std::uint64_t nextSink_ = 1;
 };
 
