@@ -81,17 +81,18 @@ struct AudioRequests::Visitor {
   CLIResponse operator()(const C::SetVolume& request) {
     requireVolume(request.percent, maxSystemVolume);
     const std::string output = requireDefaultDevice(sound.snapshot(), false).name;
-    sound.setDeviceVolume(false, output, request.percent);
+    sound.setDeviceVolume(false, output, self.capped(request.percent));
     return answerWith(Data::Volume{requireDevice(sound.snapshot(), false, output).volume});
   }
 
   CLIResponse operator()(const C::StepVolume& request) {
     const Device output = requireDefaultDevice(sound.snapshot(), false);
     // Above 100 (raised elsewhere) stepping up leaves it where it is.
-    const double target =
+    const double stepped =
         request.direction == VolumeDirection::up
             ? std::max(output.volume, std::min(output.volume + volumeStep, maxSystemVolume))
             : std::max(output.volume - volumeStep, 0.0);
+    const double target = self.capped(stepped);
     if (target != output.volume) {
       sound.setDeviceVolume(false, output.name, target);
     }
@@ -106,6 +107,15 @@ struct AudioRequests::Visitor {
     const Device input = requireDefaultDevice(sound.snapshot(), true);
     sound.setDeviceMute(true, input.name, applyMute(input.muted, request.action));
     return answerWith(Data::Muted{requireDevice(sound.snapshot(), true, input.name).muted});
+  }
+
+  CLIResponse operator()(const C::SetOutputMute& request) {
+    const SoundState state = sound.snapshot();
+    const Device& output = request.uid ? requireDevice(state, false, *request.uid)
+                                       : requireDefaultDevice(state, false);
+    const std::string name = output.name;
+    sound.setDeviceMute(false, name, applyMute(output.muted, request.action));
+    return answerWith(Data::Muted{requireDevice(sound.snapshot(), false, name).muted});
   }
 
   CLIResponse operator()(const C::GetSilentMode&) {
@@ -504,7 +514,14 @@ AudioRequests::AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equ
       files_(std::move(files)),
       config_(files_.profiles, files_.devices),
       version_(std::move(version)),
-      log_(std::move(log)) {}
+      log_(std::move(log)),
+      deviceVolumes_(files_.deviceVolumes, log_),
+      policy_(
+          sound_, memory_, deviceVolumes_, [this] { return devicesFile(); },
+          [this](const Device& device) {
+            return equalizers_ != nullptr && equalizers_->isEqualizerSink(device);
+          },
+          log_) {}
 
 bool AudioRequests::answers(const CLICommand& command) {
   return std::visit(
@@ -548,6 +565,11 @@ CLIResponse AudioRequests::answerRequest(const CLICommand& command) {
   } catch (const ConfigFileError& error) {
     return failure(error.description());
   }
+}
+
+double AudioRequests::capped(double percent) {
+  const auto cap = policy_.cap();
+  return cap ? std::min(percent, *cap) : percent;
 }
 
 std::vector<std::string> AudioRequests::preferredOrder(bool input) {
@@ -649,7 +671,16 @@ void AudioRequests::streamAppeared(std::uint32_t stream) {
   }
 }
 
+void AudioRequests::devicesChanged() {
+  policy_.changed();
+}
+
+void AudioRequests::quitting() {
+  policy_.restoreUsersDefault();
+}
+
 void AudioRequests::defaultsChanged() {
+  policy_.changed();
   if (equalizers_ == nullptr) {
     return;
   }
@@ -712,6 +743,7 @@ void AudioRequests::correctDevices() {
 
 void AudioRequests::serverConnected() {
   silenced_.clear();
+  policy_.serverConnected();
   try {
     if (equalizers_ != nullptr) {
       equalizers_->serverConnected(sound_.snapshot());

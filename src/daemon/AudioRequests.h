@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "daemon/ConfigFiles.h"
+#include "daemon/DevicePolicy.h"
+#include "daemon/DeviceVolumes.h"
 #include "daemon/Memory.h"
 #include "daemon/pulse/SoundServer.h"
 #include "protocol/CLICommand.h"
@@ -24,8 +26,9 @@ class Equalizers;
 
 struct DaemonFiles {
   std::string configDirectory;
-  std::string profiles;  // profiles.json
-  std::string devices;   // devices.json
+  std::string profiles;                      // profiles.json
+  std::string devices;                       // devices.json
+  std::optional<std::string> deviceVolumes;  // in the state directory
 };
 
 struct VersionFacts {
@@ -54,6 +57,9 @@ class AudioRequests {
   void streamAppeared(std::uint32_t stream);
   void serverConnected();
   void defaultsChanged();
+  void devicesChanged();
+  // Before the daemon stops.
+  void quitting();
   // After any change of the picture, and now and then for edits of
   // devices.json: its corrections are brought in line with the devices
   // there are.
@@ -69,6 +75,8 @@ class AudioRequests {
   void applyRemembered(const Stream& stream, const SoundState& state);
   void silenceStream(const Stream& stream);
   std::vector<std::string> preferredOrder(bool input);
+  // An output volume no higher than devices.json allows.
+  double capped(double percent);
   void correctDevices();  // throws SoundServerUnreachable
   // devices.json as far as it can be used, its problems reported once.
   DevicesFile devicesFile();
@@ -80,6 +88,8 @@ class AudioRequests {
   ConfigFiles config_;
   VersionFacts version_;
   Log log_;
+  DeviceVolumes deviceVolumes_;
+  DevicePolicy policy_;
   // Event sounds muted by silent mode, to unmute when it ends.
   std::set<std::uint32_t> silenced_;
   std::vector<std::string> devicesFileProblems_;

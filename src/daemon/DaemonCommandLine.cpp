@@ -22,12 +22,13 @@
 #include "eq/SinkModule.h"
 #include "platform/Directories.h"
 #include "platform/Files.h"
+#include "platform/OptionParser.h"
+#include "platform/StopSignals.h"
 #include "protocol/SocketPath.h"
 #include "server/Feed.h"
 #include "server/ListeningSocket.h"
 #include "server/Server.h"
 #include "server/ServerError.h"
-#include "server/ShutdownSignals.h"
 
 #ifndef KESTRUNE_VERSION
 #define KESTRUNE_VERSION "0.0.0"
@@ -64,21 +65,6 @@ std::string baseDirectory(const char* variable, const char* fallback) {
     return *base + "/kestrune";
   }
   return homeDirectory() + "/" + fallback + "/kestrune";
-}
-
-std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
-                                       const std::string& name) {
-  const std::string& argument = arguments[i];
-  if (argument == name) {
-    if (i + 1 >= arguments.size()) {
-      throw DaemonUsageError("Missing value for '" + name + "'");
-    }
-    return arguments[++i];
-  }
-  if (argument.rfind(name + "=", 0) == 0) {
-    return argument.substr(name.size() + 1);
-  }
-  return std::nullopt;
 }
 
 std::string directoryOf(const std::string& path) {
@@ -166,6 +152,9 @@ class EventRelay {
       case SoundEventKind::defaultsChanged:
         handler->postAudio([audio] { audio->defaultsChanged(); });
         break;
+      case SoundEventKind::devicesChanged:
+        handler->postAudio([audio] { audio->devicesChanged(); });
+        break;
       case SoundEventKind::pictureChanged:
         handler->postAudio([audio] { audio->checkCorrections(); });
         break;
@@ -214,7 +203,7 @@ constexpr std::chrono::seconds devicesFileCheck{1};
 
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
-  const server::ShutdownSignals signals;
+  const platform::StopSignals signals;
   // Then the socket, so that a second instance refuses before it connects to
   // the sound server or touches anything of the first one's.
   const server::ListeningSocket socket(options.socketPath);
@@ -228,7 +217,8 @@ void serve(const DaemonOptions& options) {
   PulseSoundServer sound([relay](const SoundEvent& event) { (*relay)(event); }, say);
   Equalizers equalizers(sound, memory, options.configDirectory, eq::pluginFilePath(), say);
   const DaemonFiles files{options.configDirectory, options.configDirectory + "/profiles.json",
-                          options.configDirectory + "/devices.json"};
+                          options.configDirectory + "/devices.json",
+                          options.stateDirectory + "/" + std::string(deviceVolumesFileName)};
   AudioRequests audio(
       sound, memory, &equalizers, files,
       VersionFacts{KESTRUNE_VERSION, KESTRUNE_BUILD, KESTRUNE_VERSION, commandLineToolInstalled()},
@@ -278,7 +268,10 @@ void serve(const DaemonOptions& options) {
 
   relay->detach();
   corrections.reset();  // nothing is put back after it is taken away
-  handler.runOnAudio([&equalizers] { equalizers.removeAll(); });
+  handler.runOnAudio([&equalizers, &audio] {
+    equalizers.removeAll();
+    audio.quitting();
+  });
   say("stopped");
 }
 
@@ -288,27 +281,14 @@ DaemonOptions parseDaemonArguments(const std::vector<std::string>& arguments) {
   DaemonOptions options;
   std::optional<std::string> socket;
   std::optional<std::string> config;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "-h" || argument == "--help") {
-      options.showHelp = true;
-    } else if (argument == "--version") {
-      options.showVersion = true;
-    } else if (auto path = optionValue(arguments, i, "--socket")) {
-      if (path->empty()) {
-        throw DaemonUsageError("Invalid value for '--socket': the path is empty");
-      }
-      socket = std::move(path);
-    } else if (auto directory = optionValue(arguments, i, "--config")) {
-      if (directory->empty()) {
-        throw DaemonUsageError("Invalid value for '--config': the path is empty");
-      }
-      config = std::move(directory);
-    } else if (argument.rfind('-', 0) == 0) {
-      throw DaemonUsageError("Unknown option '" + argument + "'");
-    } else {
-      throw DaemonUsageError("Unexpected argument '" + argument + "'");
-    }
+  const auto refusal = platform::OptionParser()
+                           .flag({"-h", "--help"}, options.showHelp)
+                           .flag({"--version"}, options.showVersion)
+                           .path("--socket", socket)
+                           .path("--config", config)
+                           .parse(arguments);
+  if (refusal) {
+    throw DaemonUsageError(*refusal);
   }
   options.socketPath = socket ? *socket : defaultSocketPath();
   options.configDirectory = config ? *config : baseDirectory("XDG_CONFIG_HOME", ".config");
@@ -358,6 +338,9 @@ int daemonMain(const std::vector<std::string>& arguments, std::ostream& out) {
     return 64;
   } catch (const server::ServerError& error) {
     log(error.description());
+    return 1;
+  } catch (const platform::StopSignalsError& error) {
+    log(error.what());
     return 1;
   } catch (const std::exception& error) {
     log(std::string("internal error: ") + error.what());
