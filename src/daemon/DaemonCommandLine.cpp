@@ -20,6 +20,7 @@
 #include "daemon/panel/PanelToggle.h"
 #include "daemon/pulse/PulseSoundServer.h"
 #include "eq/SinkModule.h"
+#include "platform/ConfigFile.h"
 #include "platform/Directories.h"
 #include "platform/Files.h"
 #include "platform/OptionParser.h"
@@ -259,9 +260,16 @@ void serve(const DaemonOptions& options) {
   // not the empty picture from before the connection.
   handler.runOnAudio([] {});
 
+  // The audio worker hears of devices.json only when it changed, so that an
+  // idle daemon stays asleep.
   std::optional<Ticker> corrections;
-  corrections.emplace(devicesFileCheck,
-                      [&] { handler.postAudio([&audio] { audio.checkCorrections(); }); });
+  corrections.emplace(devicesFileCheck, [&, seen = platform::versionOf(files.devices)]() mutable {
+    auto version = platform::versionOf(files.devices);
+    if (version != seen) {
+      seen = std::move(version);
+      handler.postAudio([&audio] { audio.checkCorrections(); });
+    }
+  });
   server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());
   server.run(signals.descriptor());
