@@ -264,9 +264,9 @@ void serve(const DaemonOptions& options) {
   // idle daemon stays asleep.
   std::optional<Ticker> corrections;
   corrections.emplace(devicesFileCheck, [&, seen = platform::versionOf(files.devices)]() mutable {
-    auto version = platform::versionOf(files.devices);
+    const auto version = platform::versionOf(files.devices);
     if (version != seen) {
-      seen = std::move(version);
+      seen = version;
       handler.postAudio([&audio] { audio.checkCorrections(); });
     }
   });
