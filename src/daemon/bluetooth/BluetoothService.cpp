@@ -29,6 +29,10 @@ CLIResponse failure(std::string error) {
   return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
 }
 
+std::string unavailableBecause(const dbus::Error& error) {
+  return "Bluetooth is unavailable: " + error.message + ".";
+}
+
 bool sameDevice(const CLIBluetoothInfo& a, const CLIBluetoothInfo& b) {
   return std::tie(a.name, a.batteryLevel, a.isConnected) ==
          std::tie(b.name, b.batteryLevel, b.isConnected);
@@ -36,6 +40,11 @@ bool sameDevice(const CLIBluetoothInfo& a, const CLIBluetoothInfo& b) {
 
 BluetoothList absent() {
   return BluetoothList{{}, blueZAbsent};
+}
+
+// Without the bus, the feed says what a one-shot answer says.
+BluetoothList unreachable(const std::optional<dbus::Error>& connectError) {
+  return connectError ? BluetoothList{{}, unavailableBecause(*connectError)} : absent();
 }
 
 }  // namespace
@@ -56,7 +65,7 @@ class BluetoothService::Impl {
   dbus::Wait follow(std::optional<BluetoothList>& now) {
     const dbus::Wait wait = loop_.round(bus_, connectError_);
     if (!wait.bus) {
-      now = absent();
+      now = unreachable(connectError_);
     } else if (loaded_) {
       now = currentList();
     }
@@ -264,7 +273,7 @@ class BluetoothService::Impl {
         connectError_ = connect();
       }
       if (connectError_) {
-        return "Bluetooth is unavailable: " + connectError_->message + ".";
+        return unavailableBecause(*connectError_);
       }
       auto processed = bus_->processPending();
       if (processed && loaded_ && !present_ && !fetching_) {
@@ -281,7 +290,7 @@ class BluetoothService::Impl {
       }
       disconnect();
       if (attempt > 0) {
-        return "Bluetooth is unavailable: " + processed.error().message + ".";
+        return unavailableBecause(processed.error());
       }
     }
   }
