@@ -3,14 +3,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <iterator>
 #include <thread>
 
+#include "daemon/InstanceLock.h"
 #include "daemon/Memory.h"
 #include "daemon/RequestFailure.h"
 #include "eq/SinkModule.h"
 #include "eq/UserPresets.h"
+#include "platform/Files.h"
 
 namespace kestrune::daemon {
 
@@ -30,6 +33,69 @@ bool hasSink(const SoundState& state, const std::string& name) {
 
 // Filter sinks name the device they play on in this property.
 constexpr std::string_view masterDeviceProperty = "device.master_device";
+
+// Ours name the daemon that loaded them: its process and state directory.
+constexpr std::string_view ownerProcessProperty = "kestrune.owner.process";
+constexpr std::string_view ownerStateProperty = "kestrune.owner.state";
+
+// The module arguments carry no quotes or backslashes: those, and '%',
+// travel as %XX.
+std::string encodedPath(const std::string& path) {
+  static constexpr std::string_view hex = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : path) {
+    if (c == '%' || c == '\'' || c == '"' || c == '\\') {
+      const auto byte = static_cast<unsigned char>(c);
+      encoded += '%';
+      encoded += hex[byte >> 4U];
+      encoded += hex[byte & 0xFU];
+    } else {
+      encoded += c;
+    }
+  }
+  return encoded;
+}
+
+std::string decodedPath(const std::string& encoded) {
+  std::string path;
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    unsigned byte = 0;
+    const char* digits = encoded.data() + i + 1;
+    if (encoded[i] == '%' && i + 2 < encoded.size() &&
+        std::from_chars(digits, digits + 2, byte, 16).ptr == digits + 2) {
+      path += static_cast<char>(byte);
+      i += 2;
+    } else {
+      path += encoded[i];
+    }
+  }
+  return path;
+}
+
+std::optional<pid_t> processNumber(std::string_view digits) {
+  pid_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc() || end != digits.data() + digits.size() || number <= 0) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+// The process that loaded one of our sinks: from its property, else from
+// its name (kestrune_eq.<process>.<n>), which older daemons gave alone.
+std::optional<pid_t> ownerProcess(const Device& sink) {
+  if (const auto found = sink.properties.find(ownerProcessProperty);
+      found != sink.properties.end()) {
+    return processNumber(found->second);
+  }
+  const std::string_view rest = std::string_view(sink.name).substr(sinkPrefix.size());
+  return processNumber(rest.substr(0, rest.find('.')));
+}
+
+bool isRunningDaemon(pid_t process) {
+  const auto name = platform::readFile("/proc/" + std::to_string(process) + "/comm", 256);
+  return name && *name == "kestruned\n";
+}
 
 // The apps' streams (not those of modules) playing on a sink.
 std::vector<Stream> streamsOn(const SoundState& state, const std::string& sinkName) {
@@ -71,10 +137,11 @@ WatchedFile<std::shared_ptr<const eq::CatalogLoad>>::Decode decodePresetsFile(
 }  // namespace
 
 Equalizers::Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
-                       std::string plugin, Log log)
+                       std::string stateDirectory, std::string plugin, Log log)
     : sound_(sound),
       memory_(memory),
       configDirectory_(std::move(configDirectory)),
+      stateDirectory_(std::move(stateDirectory)),
       plugin_(std::move(plugin)),
       log_(std::move(log)),
       presetsFile_(eq::presetsFilePath(configDirectory_), decodePresetsFile(configDirectory_),
@@ -196,8 +263,13 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   active.followsDefault = device == state.defaultSink && !(settings && settings->device);
   active.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
-  const std::string arguments =
-      eq::ladspaSinkArguments({active.sink, device, appID + " EQ", preset->gains}, plugin_);
+  const eq::EqualizerSink sink{active.sink,
+                               device,
+                               appID + " EQ",
+                               preset->gains,
+                               {{std::string(ownerProcessProperty), std::to_string(::getpid())},
+                                {std::string(ownerStateProperty), encodedPath(stateDirectory_)}}};
+  const std::string arguments = eq::ladspaSinkArguments(sink, plugin_);
   active.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
   waitForSink(sound_, active.sink);
   return active;
@@ -338,7 +410,8 @@ void Equalizers::serverConnected(const SoundState& state) {
   // real device, then the equaliser goes.
   std::map<std::uint32_t, std::uint32_t> leftovers;  // sink index -> module
   for (const auto& [index, sink] : state.sinks) {
-    if (activeBySink(sink.name) == nullptr && isEqualizerSink(sink) && sink.ownerModule) {
+    if (activeBySink(sink.name) == nullptr && isEqualizerSink(sink) && sink.ownerModule &&
+        ownerGone(sink)) {
       leftovers[index] = *sink.ownerModule;
     }
   }
@@ -360,23 +433,39 @@ void Equalizers::serverConnected(const SoundState& state) {
   }
 }
 
+bool Equalizers::ownerGone(const Device& sink) const {
+  const auto process = ownerProcess(sink);
+  if (!process || *process == ::getpid()) {
+    return true;  // ours from before the server's restart, or nobody's
+  }
+  const auto state = sink.properties.find(ownerStateProperty);
+  if (state == sink.properties.end()) {
+    return !isRunningDaemon(*process);
+  }
+  const auto holder = lockHolder(decodedPath(state->second));
+  return !holder || holder->process != *process;
+}
+
 void Equalizers::removeAll() {
   if (active_.empty()) {
     return;
   }
   try {
     const SoundState state = sound_.snapshot();
+    std::vector<SoundServer::Move> moves;
+    std::vector<std::uint32_t> modules;
     for (const auto& [appID, actives] : active_) {
       for (const Active& active : actives) {
         const std::string device =
             hasSink(state, active.device) ? active.device : state.defaultSink;
-        try {
-          moveStreams(streamsOn(state, active.sink), device);
-        } catch (const SoundServerIgnoredMove& ignored) {
-          log_(ignored.description());
+        for (const Stream& stream : streamsOn(state, active.sink)) {
+          moves.push_back({stream.index, device});
         }
-        unload(active);
+        modules.push_back(active.module);
       }
+    }
+    for (const std::string& ignored : sound_.restore(moves, modules)) {
+      log_(ignored);
     }
   } catch (const SoundServerUnreachable&) {
     // The server is gone, and its modules with it.

@@ -29,9 +29,10 @@ class Equalizers {
   using Log = std::function<void(const std::string&)>;
 
   // `configDirectory` holds the user's presets.json; `plugin` is what the
-  // sound server loads (a path, or a name it finds on its LADSPA_PATH).
-  Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory, std::string plugin,
-             Log log);
+  // sound server loads (a path, or a name it finds on its LADSPA_PATH). The
+  // equalisers name this process and `stateDirectory` as their owner.
+  Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
+             std::string stateDirectory, std::string plugin, Log log);
   Equalizers(const Equalizers&) = delete;
   Equalizers& operator=(const Equalizers&) = delete;
 
@@ -63,7 +64,8 @@ class Equalizers {
   std::optional<std::string> deviceBehind(const Device& sink) const;
 
   // After a (re)connection: forget what a lost server took with it, and
-  // take away what an earlier run of the daemon left behind.
+  // take away what a daemon now gone left behind. Another running daemon's
+  // equalisers are its own business.
   void serverConnected(const SoundState& state);
   // Streams back on their devices, every equaliser unloaded.
   void removeAll();
@@ -78,6 +80,9 @@ class Equalizers {
   };
 
   const eq::PresetCatalog& catalog();
+  // Whether the daemon that loaded one of our sinks is gone: its process
+  // ended, or is no daemon holding the lock of the state directory named.
+  bool ownerGone(const Device& sink) const;
   // Loads an equaliser with the preset on the device.
   Active load(const std::string& appID, const std::string& preset, const std::string& device,
               const SoundState& state);
@@ -99,6 +104,7 @@ class Equalizers {
   SoundServer& sound_;
   Memory& memory_;
   std::string configDirectory_;
+  std::string stateDirectory_;
   std::string plugin_;
   Log log_;
   eq::PresetCatalog catalog_;

@@ -13,6 +13,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "eq/Bands.h"
 
@@ -25,6 +27,9 @@ struct EqualizerSink {
   std::string masterSink;   // the sink the filtered audio goes to
   std::string description;  // what mixers show
   BandGains gains{};
+  // More properties of the sink, e.g. who loaded it; the values must hold
+  // no quotes or backslashes.
+  std::vector<std::pair<std::string, std::string>> properties = {};
 };
 
 // "6,5,4,2.5,1,0,0,0,0,0": the gains in the plugin's port order, written
