@@ -1,4 +1,4 @@
-// kestruned's devices.json: any bytes are either an order of devices or
+// kestruned's devices.json: any bytes are either the devices' settings or
 // one error naming the file and a place in it.
 
 #include <string>
@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = "devices.json";
   try {
-    static_cast<void>(kestrune::daemon::parseDeviceOrder(fuzzing::asText(data, size), path));
+    static_cast<void>(kestrune::daemon::parseDevicesFile(fuzzing::asText(data, size), path));
   } catch (const kestrune::daemon::ConfigFileError& error) {
     fuzzing::require(error.description().rfind(path + ":", 0) == 0, "the error names no file");
   }

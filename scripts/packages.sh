@@ -42,6 +42,7 @@ tests   bash-completion     file:/usr/share/bash-completion/bash_completion
 tests   man-db              cmd:man
 tests   groff-base          cmd:groff
 tests   file                cmd:file
+tests   sox                 cmd:sox
 panel   qt6-base-dev        file:/usr/lib/x86_64-linux-gnu/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake
 desktop xvfb                cmd:Xvfb
 desktop openbox             cmd:openbox
@@ -50,6 +51,13 @@ desktop xdotool             cmd:xdotool
 desktop trayer              cmd:trayer
 desktop at-spi2-core        cmd:/usr/libexec/at-spi-bus-launcher
 desktop python3-pyatspi     py:pyatspi
+desktop qt6-wayland         file:/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so
+desktop sway                cmd:sway
+desktop waybar              cmd:waybar
+desktop grim                cmd:grim
+desktop weston              cmd:weston
+desktop libwayland-bin      cmd:wayland-scanner
+desktop libwayland-dev      file:/usr/include/wayland-client.h
 lint    clang-format-14     cmd:clang-format-14
 lint    clang-tidy-14       cmd:run-clang-tidy-14
 lint    cppcheck            cmd:cppcheck

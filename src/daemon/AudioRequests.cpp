@@ -81,17 +81,18 @@ struct AudioRequests::Visitor {
   CLIResponse operator()(const C::SetVolume& request) {
     requireVolume(request.percent, maxSystemVolume);
     const std::string output = requireDefaultDevice(sound.snapshot(), false).name;
-    sound.setDeviceVolume(false, output, request.percent);
+    sound.setDeviceVolume(false, output, self.capped(request.percent));
     return answerWith(Data::Volume{requireDevice(sound.snapshot(), false, output).volume});
   }
 
   CLIResponse operator()(const C::StepVolume& request) {
     const Device output = requireDefaultDevice(sound.snapshot(), false);
     // Above 100 (raised elsewhere) stepping up leaves it where it is.
-    const double target =
+    const double stepped =
         request.direction == VolumeDirection::up
             ? std::max(output.volume, std::min(output.volume + volumeStep, maxSystemVolume))
             : std::max(output.volume - volumeStep, 0.0);
+    const double target = self.capped(stepped);
     if (target != output.volume) {
       sound.setDeviceVolume(false, output.name, target);
     }
@@ -219,7 +220,8 @@ struct AudioRequests::Visitor {
 
   CLIResponse operator()(const C::GetAppEQ& request) {
     const App app = requireApp(sound.snapshot(), request.appID);
-    return answerWith(Data::Eq{requireEqualizers().info(app.id)});
+    Equalizers& equalizers = requireEqualizers();
+    return answerWith(Data::Eq{equalizers.info(app.id)}, equalizers.warningFor(app.id));
   }
 
   CLIResponse operator()(const C::SetAppEQ& request) {
@@ -230,7 +232,7 @@ struct AudioRequests::Visitor {
     // Remembered once it plays: a module the server refused is no setting.
     equalizers.apply(app, preset);
     memory.updateApp(app.id, [&](AppSettings& settings) { settings.eqPreset = preset; });
-    return answerWith(Data::Eq{equalizers.info(app.id)});
+    return answerWith(Data::Eq{equalizers.info(app.id)}, equalizers.warningFor(app.id));
   }
 
   CLIResponse operator()(const C::GetAppDevice& request) {
@@ -501,7 +503,14 @@ AudioRequests::AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equ
       files_(std::move(files)),
       config_(files_.profiles, files_.devices),
       version_(std::move(version)),
-      log_(std::move(log)) {}
+      log_(std::move(log)),
+      deviceVolumes_(files_.deviceVolumes, log_),
+      policy_(
+          sound_, memory_, deviceVolumes_, [this] { return devicesFile(); },
+          [this](const Device& device) {
+            return equalizers_ != nullptr && equalizers_->isEqualizerSink(device);
+          },
+          log_) {}
 
 CLIStatusInfo AudioRequests::statusOutOfReach() const {
   CLIStatusInfo status;
@@ -555,18 +564,32 @@ CLIResponse AudioRequests::answerRequest(const CLICommand& command) {
   }
 }
 
+double AudioRequests::capped(double percent) {
+  const auto cap = policy_.cap();
+  return cap ? std::min(percent, *cap) : percent;
+}
+
 std::vector<std::string> AudioRequests::preferredOrder(bool input) {
+  return devicesFile().order(input);
+}
+
+DevicesFile AudioRequests::devicesFile() {
+  DevicesFile file;
+  std::vector<std::string> problems;
   try {
-    DeviceOrder order = config_.deviceOrder();
-    lastConfigProblem_.clear();
-    return input ? order.input : order.output;
+    file = config_.devices();
+    problems = file.problems;
   } catch (const ConfigFileError& error) {
-    if (lastConfigProblem_ != error.description()) {
-      lastConfigProblem_ = error.description();
-      log_("ignoring the device order: " + error.description());
-    }
-    return {};
+    problems = {error.description()};
   }
+  if (problems != devicesFileProblems_) {
+    for (const auto& problem : problems) {
+      log_("ignoring " + std::string(file.problems.empty() ? "the devices file" : "a setting") +
+           ": " + problem);
+    }
+    devicesFileProblems_ = std::move(problems);
+  }
+  return file;
 }
 
 void AudioRequests::silenceStream(const Stream& stream) {
@@ -644,7 +667,16 @@ void AudioRequests::streamAppeared(std::uint32_t stream) {
   }
 }
 
+void AudioRequests::devicesChanged() {
+  policy_.changed();
+}
+
+void AudioRequests::quitting() {
+  policy_.restoreUsersDefault();
+}
+
 void AudioRequests::defaultsChanged() {
+  policy_.changed();
   if (equalizers_ == nullptr) {
     return;
   }
@@ -681,6 +713,7 @@ std::map<std::string, std::string, std::less<>> AudioRequests::appIcons() {
 
 void AudioRequests::serverConnected() {
   silenced_.clear();
+  policy_.serverConnected();
   try {
     const SoundState state = sound_.snapshot();
     if (equalizers_ != nullptr) {

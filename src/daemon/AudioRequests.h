@@ -10,8 +10,11 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "daemon/ConfigFiles.h"
+#include "daemon/DevicePolicy.h"
+#include "daemon/DeviceVolumes.h"
 #include "daemon/Memory.h"
 #include "daemon/pulse/SoundServer.h"
 #include "protocol/CLICommand.h"
@@ -23,8 +26,9 @@ class Equalizers;
 
 struct DaemonFiles {
   std::string configDirectory;
-  std::string profiles;  // profiles.json
-  std::string devices;   // devices.json
+  std::string profiles;                      // profiles.json
+  std::string devices;                       // devices.json
+  std::optional<std::string> deviceVolumes;  // in the state directory
 };
 
 struct VersionFacts {
@@ -53,6 +57,9 @@ class AudioRequests {
   void streamAppeared(std::uint32_t stream);
   void serverConnected();
   void defaultsChanged();
+  void devicesChanged();
+  // Before the daemon stops.
+  void quitting();
 
   // The status while the sound server is out of reach: what the daemon
   // knows without it.
@@ -68,6 +75,10 @@ class AudioRequests {
   void applyRemembered(const Stream& stream, const SoundState& state);
   void silenceStream(const Stream& stream);
   std::vector<std::string> preferredOrder(bool input);
+  // An output volume no higher than devices.json allows.
+  double capped(double percent);
+  // devices.json as far as it can be used, its problems reported once.
+  DevicesFile devicesFile();
 
   SoundServer& sound_;
   Memory& memory_;
@@ -76,9 +87,11 @@ class AudioRequests {
   ConfigFiles config_;
   VersionFacts version_;
   Log log_;
+  DeviceVolumes deviceVolumes_;
+  DevicePolicy policy_;
   // Event sounds muted by silent mode, to unmute when it ends.
   std::set<std::uint32_t> silenced_;
-  std::string lastConfigProblem_;
+  std::vector<std::string> devicesFileProblems_;
 };
 
 }  // namespace kestrune::daemon

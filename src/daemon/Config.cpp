@@ -14,22 +14,62 @@ namespace {
 
 constexpr double maxAppVolume = 200;
 
+constexpr double maxDeviceVolume = 100;
+
+ConfigFileError locatedError(std::string_view text, const std::string& path,
+                             const json::DecodingError& error) {
+  const auto position = eq::positionOf(text, eq::offsetOf(text, error.codingPath()));
+  return {path, position.line, position.column, error.description()};
+}
+
+json::Value parsed(std::string_view text, const std::string& path) {
+  try {
+    return json::parse(text);
+  } catch (const json::ParseError& error) {
+    throw ConfigFileError(path, error.line(), error.column(), error.reason());
+  }
+}
+
 // Parses and decodes, turning every failure into an error at its place.
 template <class Decode>
 auto decodeConfig(std::string_view text, const std::string& path, Decode decode)
     -> decltype(decode(json::Decoder({}))) {
-  json::Value root;
-  try {
-    root = json::parse(text);
-  } catch (const json::ParseError& error) {
-    throw ConfigFileError(path, error.line(), error.column(), error.reason());
-  }
+  const json::Value root = parsed(text, path);
   try {
     return decode(json::Decoder(root));
   } catch (const json::DecodingError& error) {
-    const auto position = eq::positionOf(text, eq::offsetOf(text, error.codingPath()));
-    throw ConfigFileError(path, position.line, position.column, error.description());
+    throw locatedError(text, path, error);
   }
+}
+
+// Decodes the members of an object one at a time: one that cannot be used
+// is left as it was, its problem noted at its place.
+class MemberByMember {
+ public:
+  MemberByMember(std::string_view text, const std::string& path, std::vector<std::string>& problems)
+      : text_(text), path_(path), problems_(problems) {}
+
+  template <class Decode>
+  void read(Decode decode) {
+    try {
+      decode();
+    } catch (const json::DecodingError& error) {
+      problems_.push_back(locatedError(text_, path_, error).description());
+    }
+  }
+
+ private:
+  std::string_view text_;
+  const std::string& path_;
+  std::vector<std::string>& problems_;
+};
+
+std::optional<double> percentMember(const json::KeyedDecoder& object, std::string_view key) {
+  const auto percent = object.decodeIfPresent<double>(key);
+  if (percent && !(*percent >= 0 && *percent <= maxDeviceVolume)) {
+    throw object.member(key).dataCorrupted("A volume must be between 0 and 100.");
+  }
+  return percent;
 }
 
 // The file's text; nothing when there is no file.
@@ -87,16 +127,25 @@ std::vector<Profile> parseProfiles(std::string_view text, const std::string& pat
   });
 }
 
-DeviceOrder parseDeviceOrder(std::string_view text, const std::string& path) {
-  return decodeConfig(text, path, [](const json::Decoder& root) {
-    const auto top = root.keyed("DeviceOrder");
-    DeviceOrder order;
-    order.output = top.decodeIfPresent<std::vector<std::string>>("output").value_or(
-        std::vector<std::string>{});
-    order.input =
-        top.decodeIfPresent<std::vector<std::string>>("input").value_or(std::vector<std::string>{});
-    return order;
+DevicesFile parseDevicesFile(std::string_view text, const std::string& path) {
+  const json::Value root = parsed(text, path);
+  std::optional<json::KeyedDecoder> top;
+  try {
+    top = json::Decoder(root).keyed("Devices");
+  } catch (const json::DecodingError& error) {
+    throw locatedError(text, path, error);
+  }
+  DevicesFile file;
+  MemberByMember members(text, path, file.problems);
+  using Names = std::vector<std::string>;
+  members.read([&] { file.output = top->decodeIfPresent<Names>("output").value_or(Names{}); });
+  members.read([&] { file.input = top->decodeIfPresent<Names>("input").value_or(Names{}); });
+  members.read([&] {
+    file.switchOnConnect = top->decodeIfPresent<bool>("switchOnConnect").value_or(false);
   });
+  members.read([&] { file.newDeviceVolume = percentMember(*top, "newDeviceVolume"); });
+  members.read([&] { file.maxVolume = percentMember(*top, "maxVolume"); });
+  return file;
 }
 
 std::vector<Profile> readProfiles(const std::string& path) {
@@ -104,9 +153,9 @@ std::vector<Profile> readProfiles(const std::string& path) {
   return text ? parseProfiles(*text, path) : std::vector<Profile>{};
 }
 
-DeviceOrder readDeviceOrder(const std::string& path) {
+DevicesFile readDevicesFile(const std::string& path) {
   const auto text = contentsOf(path);
-  return text ? parseDeviceOrder(*text, path) : DeviceOrder{};
+  return text ? parseDevicesFile(*text, path) : DevicesFile{};
 }
 
 }  // namespace kestrune::daemon

@@ -25,12 +25,18 @@
 // UID or "default"; "eq" a preset name or "off". Members left out are left
 // as they are.
 //
-// devices.json: the order in which `device cycle` visits the devices.
+// devices.json: the order in which `device cycle` visits the devices, and
+// how devices are treated as they come and go.
 //
 //   { "output": ["alsa_output.usb-headset", "alsa_output.pci-0000_00_1f.3"],
-//     "input": ["alsa_input.usb-headset"] }
+//     "input": ["alsa_input.usb-headset"],
+//     "switchOnConnect": true,      (a device that appears ranked above the
+//                                    default in its list becomes the default)
+//     "newDeviceVolume": 30,        (percent, 0 to 100: a new output's volume)
+//     "maxVolume": 80 }             (percent, 0 to 100: no output goes above)
 //
-// Devices not named follow in the server's order.
+// Devices not named follow in the server's order. Every member is optional;
+// one that cannot be used is left out and reported, and the rest applies.
 
 #include <cstddef>
 #include <exception>
@@ -71,19 +77,27 @@ struct Profile {
   std::vector<ProfileEntry> entries;
 };
 
-struct DeviceOrder {
+struct DevicesFile {
   std::vector<std::string> output;
   std::vector<std::string> input;
+  bool switchOnConnect = false;
+  std::optional<double> newDeviceVolume;
+  std::optional<double> maxVolume;
+  // The members left out, each "PATH:LINE:COLUMN: reason".
+  std::vector<std::string> problems;
+
+  const std::vector<std::string>& order(bool inputs) const { return inputs ? input : output; }
 };
 
 // Each: nothing in the file (or no file) gives the empty value. Throws
-// ConfigFileError naming the file, line and column. Only a regular file of
-// at most 1 MiB is read.
+// ConfigFileError naming the file, line and column (for devices.json only
+// when the file as a whole cannot be used). Only a regular file of at most
+// 1 MiB is read.
 std::vector<Profile> readProfiles(const std::string& path);
-DeviceOrder readDeviceOrder(const std::string& path);
+DevicesFile readDevicesFile(const std::string& path);
 
 // The same for the text of a file at `path` (named in errors).
 std::vector<Profile> parseProfiles(std::string_view text, const std::string& path);
-DeviceOrder parseDeviceOrder(std::string_view text, const std::string& path);
+DevicesFile parseDevicesFile(std::string_view text, const std::string& path);
 
 }  // namespace kestrune::daemon

@@ -9,7 +9,7 @@ ConfigFiles::ConfigFiles(const std::string& profilesPath, const std::string& dev
           reader_),
       devices_(
           devicesPath,
-          [devicesPath](const std::string& text) { return parseDeviceOrder(text, devicesPath); },
+          [devicesPath](const std::string& text) { return parseDevicesFile(text, devicesPath); },
           reader_) {}
 
 }  // namespace kestrune::daemon

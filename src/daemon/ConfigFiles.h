@@ -14,14 +14,14 @@ class ConfigFiles {
  public:
   ConfigFiles(const std::string& profilesPath, const std::string& devicesPath);
 
-  // Throw ConfigFileError, as readProfiles and readDeviceOrder do.
+  // Throw ConfigFileError, as readProfiles and readDevicesFile do.
   std::vector<Profile> profiles() { return profiles_.current(); }
-  DeviceOrder deviceOrder() { return devices_.current(); }
+  DevicesFile devices() { return devices_.current(); }
 
  private:
   FileReader reader_;
   WatchedFile<std::vector<Profile>> profiles_;
-  WatchedFile<DeviceOrder> devices_;
+  WatchedFile<DevicesFile> devices_;
 };
 
 }  // namespace kestrune::daemon

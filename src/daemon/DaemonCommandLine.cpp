@@ -162,6 +162,9 @@ class EventRelay {
       case SoundEventKind::defaultsChanged:
         handler->postAudio([audio] { audio->defaultsChanged(); });
         break;
+      case SoundEventKind::devicesChanged:
+        handler->postAudio([audio] { audio->devicesChanged(); });
+        break;
       case SoundEventKind::disconnected:
       case SoundEventKind::pictureChanged:
         break;
@@ -194,7 +197,8 @@ void serve(const DaemonOptions& options) {
   Equalizers equalizers(sound, memory, options.configDirectory, options.stateDirectory,
                         eq::pluginFilePath(), say);
   const DaemonFiles files{options.configDirectory, options.configDirectory + "/profiles.json",
-                          options.configDirectory + "/devices.json"};
+                          options.configDirectory + "/devices.json",
+                          options.stateDirectory + "/" + std::string(deviceVolumesFileName)};
   AudioRequests audio(
       sound, memory, &equalizers, files,
       VersionFacts{KESTRUNE_VERSION, KESTRUNE_BUILD, KESTRUNE_VERSION, commandLineToolInstalled()},
@@ -240,7 +244,10 @@ void serve(const DaemonOptions& options) {
   server.run(signals.descriptor());
 
   relay->detach();
-  handler.runOnAudio([&equalizers] { equalizers.removeAll(); });
+  handler.runOnAudio([&equalizers, &audio] {
+    equalizers.removeAll();
+    audio.quitting();
+  });
   say("stopped");
 }
 

@@ -11,6 +11,7 @@
 #include "daemon/InstanceLock.h"
 #include "daemon/Memory.h"
 #include "daemon/RequestFailure.h"
+#include "eq/ProfileFile.h"
 #include "eq/SinkModule.h"
 #include "eq/UserPresets.h"
 #include "platform/Files.h"
@@ -145,7 +146,8 @@ Equalizers::Equalizers(SoundServer& sound, Memory& memory, std::string configDir
       plugin_(std::move(plugin)),
       log_(std::move(log)),
       presetsFile_(eq::presetsFilePath(configDirectory_), decodePresetsFile(configDirectory_),
-                   reader_) {}
+                   reader_),
+      profileFolder_(eq::profileFolderPath(configDirectory_), reader_) {}
 
 const eq::PresetCatalog& Equalizers::catalog() {
   // Asked on each use and read again when it changed: edits to
@@ -161,15 +163,41 @@ const eq::PresetCatalog& Equalizers::catalog() {
   if (!problem.empty() && problem != catalogProblem_) {
     log_("ignoring the user's EQ presets: " + problem);
   }
-  if (loaded != loaded_ || problem != catalogProblem_) {
+  std::shared_ptr<const ProfileFolder::Reading> profiles = profileFolder_.current();
+  if (loaded != loaded_ || problem != catalogProblem_ || profiles != profiles_) {
     catalog_ = loaded ? loaded->catalog : eq::PresetCatalog();
     if (problem.empty()) {
       lastGood_ = loaded;
     }
+    addProfiles(*profiles);
   }
   loaded_ = std::move(loaded);
   catalogProblem_ = std::move(problem);
+  profiles_ = std::move(profiles);
   return catalog_;
+}
+
+void Equalizers::addProfiles(const ProfileFolder::Reading& profiles) {
+  profileProblems_ = profiles.problems;
+  for (const eq::Preset& preset : profiles.presets) {
+    if (const auto clash = catalog_.add(preset)) {
+      profileProblems_.push_back(eq::profileFolderPath(configDirectory_) + "/" + preset.name +
+                                 std::string(eq::profileExtension) + ": " + *clash);
+    }
+  }
+  const auto once = [&](const std::string& line) {
+    if (reported_.insert(line).second) {
+      log_(line);
+    }
+  };
+  for (const std::string& problem : profileProblems_) {
+    once("ignoring an EQ profile: " + problem);
+  }
+  for (const eq::Preset& preset : catalog_.presets()) {
+    if (const auto warning = eq::headroomWarning(preset)) {
+      once(*warning);
+    }
+  }
 }
 
 std::optional<std::string> Equalizers::resolve(const std::string& word) {
@@ -182,6 +210,9 @@ std::optional<std::string> Equalizers::resolve(const std::string& word) {
     std::string message = presets.unknownPresetMessage(word);
     if (!catalogProblem_.empty()) {
       message += ". The user's presets cannot be used: " + catalogProblem_;
+    }
+    for (const std::string& problem : profileProblems_) {
+      message += ". An EQ profile cannot be used: " + problem;
     }
     throw RequestFailure(message);
   }
@@ -205,6 +236,12 @@ CLIEQInfo Equalizers::info(const std::string& appID) {
 std::optional<std::string> Equalizers::presetOf(const std::string& appID) const {
   const auto settings = memory_.app(appID);
   return settings ? settings->eqPreset : std::nullopt;
+}
+
+std::optional<std::string> Equalizers::warningFor(const std::string& appID) {
+  const auto preset = presetOf(appID);
+  const eq::Preset* found = preset ? catalog().find(*preset) : nullptr;
+  return found != nullptr ? eq::headroomWarning(*found) : std::nullopt;
 }
 
 bool Equalizers::follows(const std::string& appID) const {
@@ -267,6 +304,7 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
                                device,
                                appID + " EQ",
                                preset->gains,
+                               preset->parametric,
                                {{std::string(ownerProcessProperty), std::to_string(::getpid())},
                                 {std::string(ownerStateProperty), encodedPath(stateDirectory_)}}};
   const std::string arguments = eq::ladspaSinkArguments(sink, plugin_);

@@ -10,10 +10,12 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "daemon/Apps.h"
+#include "daemon/ProfileFolder.h"
 #include "daemon/WatchedFile.h"
 #include "daemon/pulse/SoundServer.h"
 #include "eq/Presets.h"
@@ -28,7 +30,7 @@ class Equalizers {
  public:
   using Log = std::function<void(const std::string&)>;
 
-  // `configDirectory` holds the user's presets.json; `plugin` is what the
+  // `configDirectory` holds the user's presets.json and eq/ folder; `plugin` is what the
   // sound server loads (a path, or a name it finds on its LADSPA_PATH). The
   // equalisers name this process and `stateDirectory` as their owner.
   Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
@@ -42,6 +44,8 @@ class Equalizers {
   // The remembered preset of an app and its bands.
   CLIEQInfo info(const std::string& appID);
   std::optional<std::string> presetOf(const std::string& appID) const;
+  // What the user should know about the app's preset: that it can clip.
+  std::optional<std::string> warningFor(const std::string& appID);
 
   // Puts each stream of the app through an equaliser with the preset in
   // front of the device it plays on, or (no preset) back onto that device.
@@ -80,6 +84,9 @@ class Equalizers {
   };
 
   const eq::PresetCatalog& catalog();
+  // The eq/ folder's presets added to catalog_; its files' problems and
+  // presets that can clip are logged once.
+  void addProfiles(const ProfileFolder::Reading& profiles);
   // Whether the daemon that loaded one of our sinks is gone: its process
   // ended, or is no daemon holding the lock of the state directory named.
   bool ownerGone(const Device& sink) const;
@@ -114,6 +121,10 @@ class Equalizers {
   // What catalog_ was made from, and the last file read without a problem.
   std::shared_ptr<const eq::CatalogLoad> loaded_;
   std::shared_ptr<const eq::CatalogLoad> lastGood_;
+  ProfileFolder profileFolder_;
+  std::shared_ptr<const ProfileFolder::Reading> profiles_;
+  std::vector<std::string> profileProblems_;
+  std::set<std::string> reported_;  // log lines already written
   std::map<std::string, std::vector<Active>> active_;  // by app identity
   std::uint64_t nextSink_ = 1;
 };

@@ -74,6 +74,40 @@ Biquad peakingFilter(double frequency, double gainDB, double q, double sampleRat
                 (1 - alpha / a) / a0};
 }
 
+namespace {
+
+// The terms both shelves share: A, cos(w0) and 2 sqrt(A) alpha.
+struct ShelfTerms {
+  double a;
+  double cosW0;
+  double twoSqrtAAlpha;
+};
+
+ShelfTerms shelfTerms(double frequency, double gainDB, double q, double sampleRate) {
+  const double a = std::pow(10.0, gainDB / 40);
+  const double w0 = 2 * std::numbers::pi * frequency / sampleRate;
+  const double alpha = std::sin(w0) / (2 * q);
+  return ShelfTerms{a, std::cos(w0), 2 * std::sqrt(a) * alpha};
+}
+
+}  // namespace
+
+Biquad lowShelfFilter(double frequency, double gainDB, double q, double sampleRate) {
+  const auto [a, c, s] = shelfTerms(frequency, gainDB, q, sampleRate);
+  const double a0 = (a + 1) + (a - 1) * c + s;
+  return Biquad{a * ((a + 1) - (a - 1) * c + s) / a0, 2 * a * ((a - 1) - (a + 1) * c) / a0,
+                a * ((a + 1) - (a - 1) * c - s) / a0, -2 * ((a - 1) + (a + 1) * c) / a0,
+                ((a + 1) + (a - 1) * c - s) / a0};
+}
+
+Biquad highShelfFilter(double frequency, double gainDB, double q, double sampleRate) {
+  const auto [a, c, s] = shelfTerms(frequency, gainDB, q, sampleRate);
+  const double a0 = (a + 1) - (a - 1) * c + s;
+  return Biquad{a * ((a + 1) + (a - 1) * c + s) / a0, -2 * a * ((a - 1) + (a + 1) * c) / a0,
+                a * ((a + 1) + (a - 1) * c - s) / a0, 2 * ((a - 1) - (a + 1) * c) / a0,
+                ((a + 1) - (a - 1) * c - s) / a0};
+}
+
 std::complex<double> response(const Biquad& filter, double frequency, double sampleRate) {
   const double w = 2 * std::numbers::pi * frequency / sampleRate;
   const std::complex<double> z1 = std::polar(1.0, -w);  // z^-1

@@ -35,6 +35,11 @@ bool bandIsUsable(double frequency, double sampleRate);
 // A peaking filter with `gainDB` at `frequency`, unity far from it (exactly
 // unity at 0 Hz and at the Nyquist frequency).
 Biquad peakingFilter(double frequency, double gainDB, double q, double sampleRate);
+// Shelves with `gainDB` below (low) or above (high) the corner `frequency`,
+// unity on the other side; `q` sets the slope at the corner as the peaking
+// filter's does its width (0.707 is the steepest without overshoot).
+Biquad lowShelfFilter(double frequency, double gainDB, double q, double sampleRate);
+Biquad highShelfFilter(double frequency, double gainDB, double q, double sampleRate);
 
 std::complex<double> response(const Biquad& filter, double frequency, double sampleRate);
 // The magnitude of the cascade's response in decibels.

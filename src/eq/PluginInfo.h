@@ -22,4 +22,18 @@ inline constexpr unsigned long outputLeftPort = 2;
 inline constexpr unsigned long outputRightPort = 3;
 inline constexpr unsigned long firstGainPort = 4;
 
+// The parametric mode, a second plugin in the same file: the same four
+// audio ports, then the preamp in dB, then four controls for each of up to
+// twenty filters: its type (parametricTypeOff, or one of the others), its
+// frequency in Hz, its gain in dB and its Q.
+inline constexpr std::string_view parametricPluginLabel = "kestrune_peq";
+inline constexpr unsigned long parametricPluginUniqueID = 0x4B6552;  // "KeR"
+inline constexpr unsigned long preampPort = 4;
+inline constexpr unsigned long firstFilterPort = 5;
+inline constexpr unsigned long portsPerFilter = 4;
+inline constexpr float parametricTypeOff = 0;
+inline constexpr float parametricTypePeaking = 1;
+inline constexpr float parametricTypeLowShelf = 2;
+inline constexpr float parametricTypeHighShelf = 3;
+
 }  // namespace kestrune::eq

@@ -44,6 +44,23 @@ std::string controlArgument(const BandGains& gains) {
   return text;
 }
 
+std::string controlArgument(const Parametric& preset) {
+  std::string text = numberText(preset.preamp);
+  for (std::size_t index = 0; index < maxFilters; ++index) {
+    if (index >= preset.filters.size()) {
+      text += "," + numberText(parametricTypeOff) + ",1000,0,1";
+      continue;
+    }
+    const ParametricFilter& filter = preset.filters[index];
+    const float type = filter.type == FilterType::lowShelf    ? parametricTypeLowShelf
+                       : filter.type == FilterType::highShelf ? parametricTypeHighShelf
+                                                              : parametricTypePeaking;
+    text += "," + numberText(type) + "," + numberText(filter.frequency) + "," +
+            numberText(filter.gain) + "," + numberText(filter.q);
+  }
+  return text;
+}
+
 std::string installedPluginFilePath() {
   return std::string(KESTRUNE_LADSPA_DIR) + "/" + pluginFileName();
 }
@@ -76,8 +93,10 @@ std::string ladspaSinkArguments(const EqualizerSink& sink, const std::string& pl
   }
   return "sink_name=" + sink.sinkName + " sink_master=" + sink.masterSink + " sink_properties=\"" +
          properties + "\"" + " channels=2 channel_map=front-left,front-right" + " plugin=\"" +
-         pluginPath + "\" label=" + std::string(pluginLabel) +
-         " control=" + controlArgument(sink.gains);
+         pluginPath +
+         "\" label=" + std::string(sink.parametric ? parametricPluginLabel : pluginLabel) +
+         " control=" +
+         (sink.parametric ? controlArgument(*sink.parametric) : controlArgument(sink.gains));
 }
 
 }  // namespace kestrune::eq

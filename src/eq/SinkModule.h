@@ -11,12 +11,14 @@
 // Changing a preset while an app plays: load a new sink with the new gains,
 // move the app's streams to it, then unload the old one.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "eq/Bands.h"
+#include "eq/Parametric.h"
 
 namespace kestrune::eq {
 
@@ -27,6 +29,8 @@ struct EqualizerSink {
   std::string masterSink;   // the sink the filtered audio goes to
   std::string description;  // what mixers show
   BandGains gains{};
+  // Set: the plugin's parametric mode with this preset (gains unused).
+  std::optional<Parametric> parametric = std::nullopt;
   // More properties of the sink, e.g. who loaded it; the values must hold
   // no quotes or backslashes.
   std::vector<std::pair<std::string, std::string>> properties = {};
@@ -35,6 +39,10 @@ struct EqualizerSink {
 // "6,5,4,2.5,1,0,0,0,0,0": the gains in the plugin's port order, written
 // the same whatever the process's locale.
 std::string controlArgument(const BandGains& gains);
+// "-6.2,2,105,5.5,0.71,1,180,-2.4,0.62,0,1000,0,1,...": the preamp, then
+// type, frequency, gain and Q of each of the parametric plugin's twenty
+// filters (those the preset does not use are off).
+std::string controlArgument(const Parametric& preset);
 
 // The plugin file the server should load: an absolute path, so that the
 // server's LADSPA_PATH (its own environment, which the caller does not
@@ -52,6 +60,7 @@ std::string installedPluginFilePath();
 //   channels=2 channel_map=front-left,front-right
 //   plugin="/usr/lib/x86_64-linux-gnu/ladspa/kestrune-eq.so" label=kestrune_eq
 //   control=6,5,4,2.5,1,0,0,0,0,0
+// (a parametric preset: label=kestrune_peq and its controls instead).
 // The sink is stereo whatever the master's channels: PulseAudio otherwise
 // makes it with the master's channels and refuses a mono master (the plugin
 // has two inputs), and remixes the stereo sink to the master by itself.

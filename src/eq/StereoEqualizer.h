@@ -1,13 +1,15 @@
 #pragma once
-// The equaliser's signal path: ten peaking sections in cascade for each of
-// two channels, in single precision, at one sample rate.
+// The equaliser's signal paths, for each of two channels in single
+// precision at one sample rate: the ten bands (ten peaking sections in
+// cascade), and a parametric preset (a preamp and its own filters).
 // Standard library only: the sound-server plugin is built from this too.
 
 #include <array>
 #include <cstddef>
 
 #include "eq/Bands.h"
-#include "eq/FilterDesign.h"
+#include "eq/BiquadSection.h"
+#include "eq/Parametric.h"
 
 namespace kestrune::eq {
 
@@ -33,25 +35,35 @@ class StereoEqualizer {
   bool memoryIsNormal() const noexcept;
 
  private:
-  struct Channel {
-    float s1 = 0;
-    float s2 = 0;
-  };
-  struct Section {
-    float b0 = 1;
-    float b1 = 0;
-    float b2 = 0;
-    float a1 = 0;
-    float a2 = 0;
-    bool neutral = true;  // passes the signal unchanged: skipped
-    std::array<Channel, 2> channels;
-  };
-
-  static void run(Section& section, float* left, float* right, std::size_t frames) noexcept;
-
   double sampleRate_;
   BandGains gains_{};
-  std::array<Section, bandCount> sections_{};
+  std::array<BiquadSection, bandCount> sections_{};
+};
+
+class ParametricEqualizer {
+ public:
+  explicit ParametricEqualizer(double sampleRate) : sampleRate_(sampleRate) {}
+
+  double sampleRate() const noexcept { return sampleRate_; }
+
+  // Redesigns the filters; filters beyond the first maxFilters are left
+  // out. Allocates: not for a real-time thread (see setFilter).
+  void setPreset(const Parametric& preset);
+  // The same one filter at a time, without allocating.
+  void setPreamp(double preampDB) noexcept;
+  void setFilter(std::size_t index, const ParametricFilter& filter) noexcept;
+  // Leaves the filter at `index` out.
+  void clearFilter(std::size_t index) noexcept;
+  void reset() noexcept;
+
+  void process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+               std::size_t frames) noexcept;
+  bool memoryIsNormal() const noexcept;
+
+ private:
+  double sampleRate_;
+  float preampFactor_ = 1;
+  std::array<BiquadSection, maxFilters> sections_{};
 };
 
 }  // namespace kestrune::eq

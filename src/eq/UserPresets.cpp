@@ -77,6 +77,48 @@ BandGains decodeBandList(const KeyedDecoder& preset) {
   return gains;
 }
 
+double decodeWithin(const json::Decoder& value, double low, double high, const std::string& what) {
+  const double number = value.decodeDouble();
+  if (!(number >= low && number <= high)) {
+    throw value.dataCorrupted("Expected " + what + " from " + json::numberText(low) + " to " +
+                              json::numberText(high));
+  }
+  return number;
+}
+
+ParametricFilter decodeFilter(const KeyedDecoder& object) {
+  ParametricFilter filter;
+  const std::string type = object.decode<std::string>("type");
+  const auto known = filterTypeNamed(type);
+  if (!known) {
+    throw object.member("type").dataCorrupted(
+        "Expected \"PK\" (peak), \"LSC\" (low shelf) or \"HSC\" (high shelf)");
+  }
+  filter.type = *known;
+  filter.frequency =
+      decodeWithin(object.member("frequency"), minimumFrequency, maximumFrequency, "a frequency");
+  filter.gain = decodeGain(object.member("gain"));
+  filter.q = decodeWithin(object.member("q"), minimumQ, maximumQ, "a Q");
+  return filter;
+}
+
+Parametric decodeParametric(const KeyedDecoder& preset) {
+  Parametric parametric;
+  if (const auto preamp = preset.memberIfPresent("preamp")) {
+    parametric.preamp = decodeWithin(*preamp, minimumPreamp, maximumPreamp, "a preamp in dB");
+  }
+  const json::UnkeyedDecoder list = preset.nestedArray("filters");
+  if (list.size() > maxFilters) {
+    throw preset.member("filters").dataCorrupted("Expected at most " +
+                                                 std::to_string(maxFilters) + " filters, found " +
+                                                 std::to_string(list.size()));
+  }
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    parametric.filters.push_back(decodeFilter(list.nested(i, "Filter")));
+  }
+  return parametric;
+}
+
 // The names taken so far, folded, each with the preset that holds it: one
 // lookup per preset keeps a long file linear.
 class TakenNames {
@@ -111,10 +153,15 @@ Preset decodePreset(const KeyedDecoder& object, const TakenNames& taken) {
   }
   const bool hasGains = object.memberIfPresent("gains").has_value();
   const bool hasBands = object.memberIfPresent("bands").has_value();
-  if (hasGains == hasBands) {
-    throw object.dataCorrupted("Expected either \"gains\" or \"bands\"");
+  const bool hasFilters = object.memberIfPresent("filters").has_value();
+  if (int{hasGains} + int{hasBands} + int{hasFilters} != 1) {
+    throw object.dataCorrupted("Expected one of \"gains\", \"bands\" or \"filters\"");
   }
-  preset.gains = hasGains ? decodeGainList(object) : decodeBandList(object);
+  if (hasFilters) {
+    preset.parametric = decodeParametric(object);
+  } else {
+    preset.gains = hasGains ? decodeGainList(object) : decodeBandList(object);
+  }
   return preset;
 }
 

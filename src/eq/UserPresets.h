@@ -1,7 +1,7 @@
 #pragma once
 // The user's own EQ presets, from presets.json in the configuration
 // directory. The file holds an object with one member, "presets", an array
-// of presets; each has a "name" and either "gains", exactly ten gains in dB
+// of presets; each has a "name" and one of "gains", exactly ten gains in dB
 // for the bands from 32 Hz to 16 kHz, or "bands", frequency/gain pairs for
 // some of the bands (the others stay at 0 dB):
 //
@@ -9,10 +9,14 @@
 //     "presets": [
 //       { "name": "podcast", "gains": [-4, -3, -1, 0, 2, 4, 4, 2, 0, -2] },
 //       { "name": "warm", "bands": [ { "frequency": 64, "gain": 3 },
-//                                    { "frequency": 8000, "gain": -2 } ] }
+//                                    { "frequency": 8000, "gain": -2 } ] },
+//       { "name": "hd600", "preamp": -6.2, "filters": [
+//           { "type": "LSC", "frequency": 105, "gain": 5.5, "q": 0.71 } ] }
 //     ]
 //   }
 //
+// "filters" makes a parametric preset (eq/Parametric.h): up to twenty
+// filters of type "PK", "LSC" or "HSC", and an optional "preamp" in dB.
 // Names are matched ignoring case, so they must differ from each
 // other, from the built-in presets and from "off" in more than case. A
 // frequency must be one of the ten band centres (32, 64, 125, 250, 500,

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSystemTrayIcon>
+#include <QWheelEvent>
 #include <QtEndian>
 #include <cmath>
 #include <iostream>
@@ -160,14 +161,20 @@ TrayPixmapList trayPixmaps(const QString& iconName) {
 TrayIcon::TrayIcon(PanelModel& model, RequestClient& requests, PanelWindow& window, QObject* parent)
     : QObject(parent), model_(model), requests_(requests), window_(window) {
   item_ = new TrayItem(
-      TrayItem::Handlers{.activate = [this](int x, int y) { activate(QPoint(x, y)); },
-                         .secondaryActivate = [this](int, int) { window_.toggleOutputMute(); },
-                         .contextMenu =
-                             [this](int x, int y) {
-                               rebuildQMenu();
-                               qmenu_->popup(QPoint(x, y));
-                             },
-                         .scroll = [this](int steps) { scroll(steps); }},
+      TrayItem::Handlers{
+          .activate = [this](int x, int y) { activate(QPoint(x, y)); },
+          .secondaryActivate = [this](int, int) { window_.toggleOutputMute(); },
+          .contextMenu =
+              [this](int x, int y) {
+                rebuildQMenu();
+                qmenu_->popup(QPoint(x, y));
+              },
+          .scroll = [this](const QString& caller, ScrollHost host,
+                           int delta) { scroll(caller, host, delta); },
+          // Qt's Wayland client hands this to the compositor as the
+          // next window asks for the focus.
+          .activationToken =
+              [](const QString& token) { qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8()); }},
       this);
   dbusMenu_ = new DBusMenu(
       menu_, [this](const TrayMenuEntry& entry) { choose(entry); },
@@ -246,6 +253,8 @@ bool TrayIcon::useSystemTray() {
   }
   if (systemTray_ == nullptr) {
     systemTray_ = new QSystemTrayIcon(currentIcon(), this);
+    // Its window hands wheel events to it, and QSystemTrayIcon drops them.
+    systemTray_->installEventFilter(this);
     rebuildQMenu();
     systemTray_->setContextMenu(qmenu_.get());
     connect(systemTray_, &QSystemTrayIcon::activated, this,
@@ -318,6 +327,18 @@ void TrayIcon::choose(const TrayMenuEntry& entry) {
       requests_.send(
           CLICommand{CLICommand::SetDevice{entry.argument.toStdString(), AudioDirection::output}});
       break;
+    case Effect::toggleOutputMute:
+      window_.toggleOutputMute();
+      break;
+    case Effect::mediaPrevious:
+      requests_.send(CLICommand{CLICommand::MediaPrevious{}});
+      break;
+    case Effect::mediaPlayPause:
+      requests_.send(CLICommand{CLICommand::MediaPlayPause{}});
+      break;
+    case Effect::mediaNext:
+      requests_.send(CLICommand{CLICommand::MediaNext{}});
+      break;
     case Effect::toggleSilentMode:
       requests_.send(CLICommand{CLICommand::ToggleSilentMode{}});
       break;
@@ -361,7 +382,17 @@ void TrayIcon::askProfiles() {
       });
 }
 
-void TrayIcon::scroll(int steps) {
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != systemTray_ || event->type() != QEvent::Wheel) {
+    return QObject::eventFilter(watched, event);
+  }
+  const auto* wheel = static_cast<QWheelEvent*>(event);
+  scroll(QStringLiteral("x11-tray"), ScrollHost::qt, wheel->angleDelta().y());
+  return true;
+}
+
+void TrayIcon::scroll(const QString& caller, ScrollHost host, int delta) {
+  const int steps = scrollReader_.steps(caller, host, delta);
   const VolumeDirection direction = steps > 0 ? VolumeDirection::up : VolumeDirection::down;
   for (int i = 0; i < std::abs(steps); ++i) {
     requests_.send(CLICommand{CLICommand::StepVolume{direction}});

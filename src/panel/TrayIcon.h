@@ -16,6 +16,7 @@
 
 #include "panel/PanelModel.h"
 #include "panel/RequestClient.h"
+#include "panel/ScrollConvention.h"
 #include "panel/TrayItem.h"
 #include "panel/TrayMenu.h"
 
@@ -53,6 +54,12 @@ class TrayIcon : public QObject {
   bool isShown() const;
   // The name it holds on the session bus.
   static QString serviceName();
+  // Whether the wheel goes against the host's convention.
+  void setScrollInverted(bool inverted) { scrollReader_.setInverted(inverted); }
+
+ protected:
+  // The old tray's icon passes its wheel events here.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void refresh();
@@ -63,7 +70,7 @@ class TrayIcon : public QObject {
   void rebuildQMenu();
   void choose(const TrayMenuEntry& entry);
   void askProfiles();
-  void scroll(int steps);
+  void scroll(const QString& caller, ScrollHost host, int delta);
   void activate(const QPoint& anchor);
   QIcon currentIcon() const;
 
@@ -71,6 +78,7 @@ class TrayIcon : public QObject {
   RequestClient& requests_;
   PanelWindow& window_;
   TrayMenu menu_;
+  ScrollReader scrollReader_;
   QStringList profiles_;
   TrayItem* item_ = nullptr;
   DBusMenu* dbusMenu_ = nullptr;

@@ -1,17 +1,14 @@
 #include "panel/TrayItem.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
-#include <algorithm>
+#include <QDBusReply>
 #include <utility>
 
 #include "panel/DBusMenu.h"
 
 namespace kestrune::panel {
-
-namespace {
-constexpr int maxScrollSteps = 5;
-}
 
 QDBusArgument& operator<<(QDBusArgument& argument, const TrayPixmap& pixmap) {
   argument.beginStructure();
@@ -39,14 +36,6 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, TrayToolTip& tool
   argument >> toolTip.iconName >> toolTip.pixmaps >> toolTip.title >> toolTip.text;
   argument.endStructure();
   return argument;
-}
-
-int scrollSteps(int delta) {
-  if (delta == 0) {
-    return 0;
-  }
-  const int steps = std::clamp(std::abs(delta) / scrollUnitsPerStep, 1, maxScrollSteps);
-  return delta > 0 ? steps : -steps;
 }
 
 TrayItem::TrayItem(Handlers handlers, QObject* parent)
@@ -120,10 +109,34 @@ void TrayItem::Scroll(int delta, const QString& orientation) {
   if (orientation.compare(QStringLiteral("vertical"), Qt::CaseInsensitive) != 0) {
     return;
   }
-  const int steps = scrollSteps(delta);
-  if (steps != 0 && handlers_.scroll) {
-    handlers_.scroll(steps);
+  if (handlers_.scroll) {
+    const ScrollCaller caller = scrollCaller();
+    handlers_.scroll(caller.name, caller.host, delta);
   }
+}
+
+void TrayItem::ProvideXdgActivationToken(const QString& token) {
+  if (handlers_.activationToken) {
+    handlers_.activationToken(token);
+  }
+}
+
+// The caller by its process name where it can be read: a host may call
+// over more than one connection.
+TrayItem::ScrollCaller TrayItem::scrollCaller() {
+  if (!calledFromDBus()) {
+    return {};
+  }
+  const QString sender = message().service();
+  const auto known = callers_.find(sender);
+  if (known != callers_.end()) {
+    return known->second;
+  }
+  const QDBusReply<uint> pid = connection().interface()->servicePid(sender);
+  const QString name = pid.isValid() ? processName(pid.value()) : QString();
+  ScrollCaller caller{name.isEmpty() ? sender : name, scrollHostNamed(name)};
+  callers_.emplace(sender, caller);
+  return caller;
 }
 
 }  // namespace kestrune::panel

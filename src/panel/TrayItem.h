@@ -6,11 +6,15 @@
 #include <QByteArray>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <map>
+
+#include "panel/ScrollConvention.h"
 
 namespace kestrune::panel {
 
@@ -37,7 +41,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, TrayToolTip& tool
 
 inline constexpr const char* trayItemObjectPath = "/StatusNotifierItem";
 
-class TrayItem : public QObject {
+class TrayItem : public QObject, protected QDBusContext {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
   // cppcheck without its Qt configuration (as scripts/check.sh runs it) cannot
@@ -65,8 +69,10 @@ class TrayItem : public QObject {
     std::function<void(int, int)> activate;
     std::function<void(int, int)> secondaryActivate;
     std::function<void(int, int)> contextMenu;
-    // Steps: positive up, negative down.
-    std::function<void(int)> scroll;
+    // A vertical Scroll: who sent it, the convention of that host, the delta.
+    std::function<void(const QString&, ScrollHost, int)> scroll;
+    // A token from the host's own activation, for the next window shown.
+    std::function<void(const QString&)> activationToken;
   };
 
   explicit TrayItem(Handlers handlers, QObject* parent = nullptr);
@@ -97,6 +103,7 @@ class TrayItem : public QObject {
   Q_SCRIPTABLE void SecondaryActivate(int x, int y);
   Q_SCRIPTABLE void ContextMenu(int x, int y);
   Q_SCRIPTABLE void Scroll(int delta, const QString& orientation);
+  Q_SCRIPTABLE void ProvideXdgActivationToken(const QString& token);
 
  signals:
   Q_SCRIPTABLE void NewTitle();
@@ -107,17 +114,20 @@ class TrayItem : public QObject {
   Q_SCRIPTABLE void NewStatus(const QString& status);
 
  private:
+  struct ScrollCaller {
+    QString name;
+    ScrollHost host = ScrollHost::unknown;
+  };
+  ScrollCaller scrollCaller();
+
   Handlers handlers_;
+  // By unique bus name: a connection's process does not change.
+  std::map<QString, ScrollCaller> callers_;
   QString iconName_;
   TrayPixmapList pixmaps_;
   QString toolTipText_;
   QString status_ = QStringLiteral("Active");
 };
-
-// Wheel units per notch, as most hosts send them; fewer still make a step.
-inline constexpr int scrollUnitsPerStep = 120;
-// The steps one Scroll brings: at least one each way, at most a few.
-int scrollSteps(int delta);
 
 }  // namespace kestrune::panel
 

@@ -1,6 +1,7 @@
 #include "panel/TrayMenu.h"
 
 #include <functional>
+#include <optional>
 
 namespace kestrune::panel {
 
@@ -45,6 +46,15 @@ const TrayMenuEntry* findIn(const TrayMenuEntry& entry, int id) {
   return nullptr;
 }
 
+TrayMenuEntry entryOf(int id, Kind kind, Effect effect, const QString& label) {
+  TrayMenuEntry entry;
+  entry.id = id;
+  entry.kind = kind;
+  entry.effect = effect;
+  entry.label = label;
+  return entry;
+}
+
 }  // namespace
 
 TrayMenu::TrayMenu() {
@@ -80,47 +90,68 @@ TrayMenuEntry TrayMenu::build(const PanelModel& model, const QStringList& profil
   TrayMenuEntry root;
   root.kind = Kind::submenu;
   std::vector<TrayMenuEntry>& entries = root.children;
-  const auto add = [&entries](int id, Kind kind, Effect effect, const QString& label) {
-    TrayMenuEntry entry;
-    entry.id = id;
-    entry.kind = kind;
-    entry.effect = effect;
-    entry.label = label;
-    entries.push_back(std::move(entry));
-    return &entries.back();
-  };
+  entries.push_back(
+      entryOf(idFor("open-panel"), Kind::action, Effect::openPanel, QStringLiteral("Open panel")));
+  entries.push_back(entryOf(idFor("separator:panel"), Kind::separator, Effect::none, {}));
   if (model.unavailableSentence().isEmpty()) {
     const CLIDeviceInfo* current = model.defaultOutput();
     for (const CLIDeviceInfo& device : model.state().devices) {
       if (device.isOutput) {
-        TrayMenuEntry* entry = add(idFor("output:" + device.uid), Kind::radio, Effect::setOutput,
-                                   QString::fromStdString(device.name));
-        entry->argument = QString::fromStdString(device.uid);
-        entry->toggled = current != nullptr && current->uid == device.uid;
+        TrayMenuEntry entry = entryOf(idFor("output:" + device.uid), Kind::radio, Effect::setOutput,
+                                      QString::fromStdString(device.name));
+        entry.argument = QString::fromStdString(device.uid);
+        entry.toggled = current != nullptr && current->uid == device.uid;
+        entries.push_back(std::move(entry));
       }
     }
-    if (!entries.empty()) {
-      add(idFor("separator:devices"), Kind::separator, Effect::none, {});
-    }
-    add(idFor("silent-mode"), Kind::checkmark, Effect::toggleSilentMode,
-        QStringLiteral("Silent mode"))
-        ->toggled = model.state().status.isSilentMode;
-    TrayMenuEntry* profileMenu =
-        add(idFor("profiles"), Kind::submenu, Effect::none, QStringLiteral("Profiles"));
-    profileMenu->enabled = !profiles.isEmpty();
+    TrayMenuEntry mute = entryOf(idFor("output-mute"), Kind::checkmark, Effect::toggleOutputMute,
+                                 QStringLiteral("Mute output"));
+    mute.toggled = model.outputMuted();
+    entries.push_back(std::move(mute));
+    entries.push_back(entryOf(idFor("separator:devices"), Kind::separator, Effect::none, {}));
+    TrayMenuEntry silent = entryOf(idFor("silent-mode"), Kind::checkmark, Effect::toggleSilentMode,
+                                   QStringLiteral("Silent mode"));
+    silent.toggled = model.state().status.isSilentMode;
+    entries.push_back(std::move(silent));
+    TrayMenuEntry profileMenu =
+        entryOf(idFor("profiles"), Kind::submenu, Effect::none, QStringLiteral("Profiles"));
+    profileMenu.enabled = !profiles.isEmpty();
     for (const QString& profile : profiles) {
-      TrayMenuEntry entry;
-      entry.id = idFor("profile:" + profile.toStdString());
-      entry.effect = Effect::applyProfile;
-      entry.label = profile;
+      TrayMenuEntry entry = entryOf(idFor("profile:" + profile.toStdString()), Kind::action,
+                                    Effect::applyProfile, profile);
       entry.argument = profile;
-      profileMenu->children.push_back(std::move(entry));
+      profileMenu.children.push_back(std::move(entry));
     }
-    add(idFor("separator:panel"), Kind::separator, Effect::none, {});
+    entries.push_back(std::move(profileMenu));
+    addMedia(model, entries);
+    entries.push_back(entryOf(idFor("separator:quit"), Kind::separator, Effect::none, {}));
   }
-  add(idFor("open-panel"), Kind::action, Effect::openPanel, QStringLiteral("Open panel"));
-  add(idFor("quit"), Kind::action, Effect::quit, QStringLiteral("Quit"));
+  entries.push_back(entryOf(idFor("quit"), Kind::action, Effect::quit, QStringLiteral("Quit")));
   return root;
+}
+
+// What plays, as one line that cannot be chosen, and its three controls.
+void TrayMenu::addMedia(const PanelModel& model, std::vector<TrayMenuEntry>& entries) {
+  const std::optional<CLIMediaInfo>& media = model.state().media;
+  if (!media) {
+    return;
+  }
+  entries.push_back(entryOf(idFor("separator:media"), Kind::separator, Effect::none, {}));
+  QString playing = QString::fromStdString(media->title.value_or(std::string()));
+  if (media->artist && !media->artist->empty()) {
+    playing += QStringLiteral(" — ") + QString::fromStdString(*media->artist);
+  }
+  if (!playing.isEmpty()) {
+    TrayMenuEntry title = entryOf(idFor("media-title"), Kind::action, Effect::none, playing);
+    title.enabled = false;
+    entries.push_back(std::move(title));
+  }
+  entries.push_back(entryOf(idFor("media-previous"), Kind::action, Effect::mediaPrevious,
+                            QStringLiteral("Previous")));
+  entries.push_back(entryOf(idFor("media-play-pause"), Kind::action, Effect::mediaPlayPause,
+                            media->isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play")));
+  entries.push_back(
+      entryOf(idFor("media-next"), Kind::action, Effect::mediaNext, QStringLiteral("Next")));
 }
 
 }  // namespace kestrune::panel

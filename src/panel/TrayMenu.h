@@ -1,6 +1,8 @@
 #pragma once
-// The tray icon's menu, drawn from the model: the output devices (the
-// default one chosen), silent mode, the profiles, "Open panel" and "Quit".
+// The tray icon's menu, drawn from the model: "Open panel" first (some
+// hosts open the menu on a click), the output devices (the default one
+// chosen), output mute, silent mode, the profiles, what is playing with its
+// controls, and "Quit"; enough for a desktop where the panel is not opened.
 // Each entry keeps its id for as long as it exists, so that a host that
 // read an older layout still reaches the entry it meant.
 
@@ -18,7 +20,18 @@ namespace kestrune::panel {
 struct TrayMenuEntry {
   enum class Kind { action, separator, radio, checkmark, submenu };
   // What choosing the entry does.
-  enum class Effect { none, setOutput, toggleSilentMode, applyProfile, openPanel, quit };
+  enum class Effect {
+    none,
+    setOutput,
+    toggleOutputMute,
+    toggleSilentMode,
+    applyProfile,
+    mediaPrevious,
+    mediaPlayPause,
+    mediaNext,
+    openPanel,
+    quit
+  };
 
   int id = 0;
   Kind kind = Kind::action;
@@ -55,6 +68,7 @@ class TrayMenu {
  private:
   int idFor(const std::string& key);
   TrayMenuEntry build(const PanelModel& model, const QStringList& profiles);
+  void addMedia(const PanelModel& model, std::vector<TrayMenuEntry>& entries);
 
   TrayMenuEntry root_;
   unsigned revision_ = 1;

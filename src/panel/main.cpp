@@ -13,6 +13,7 @@
 #include "panel/PanelWindow.h"
 #include "panel/RequestClient.h"
 #include "panel/TrayIcon.h"
+#include "panel/WaylandPopup.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -35,7 +36,11 @@ int main(int argc, char** argv) {
       QStringList{QStringLiteral("screenshot")},
       QStringLiteral("Open the panel, save a picture of it once it shows the state, and quit."),
       QStringLiteral("FILE"));
+  const QCommandLineOption invertScroll(
+      QStringList{QStringLiteral("invert-scroll")},
+      QStringLiteral("Scrolling up over the tray icon lowers the volume."));
   parser.addOption(socket);
+  parser.addOption(invertScroll);
   parser.addOption(show);
   parser.addOption(screenshot);
   parser.process(application);
@@ -47,6 +52,8 @@ int main(int argc, char** argv) {
   kestrune::panel::RequestClient requests(socketPath);
   kestrune::panel::FeedConnection feed(socketPath, model);
   kestrune::panel::PanelWindow window(model, requests, true);
+  // Owned by the window.
+  new kestrune::panel::WaylandPopup(window);
   kestrune::panel::PanelService service(window);
   if (!service.claim() && QDBusConnection::sessionBus().isConnected()) {
     // One panel per session: the running one shows itself instead.
@@ -70,10 +77,21 @@ int main(int argc, char** argv) {
                      });
   }
   kestrune::panel::TrayIcon tray(model, requests, window);
+  tray.setScrollInverted(parser.isSet(invertScroll));
   const bool trayShown = tray.start();
-  // With no icon to open it from, the panel opens at start.
-  if (!trayShown || parser.isSet(show) || parser.isSet(screenshot)) {
+  // With no icon to open it from, the panel opens at start. A Wayland
+  // session starts its bar beside the panel: the status area has a moment
+  // to come first (there is no other tray there to fall back on).
+  if (parser.isSet(show) || parser.isSet(screenshot)) {
     window.present();
+  } else if (!trayShown) {
+    constexpr int statusAreaGraceMs = 3000;
+    QTimer::singleShot(kestrune::panel::WaylandPopup::onWayland() ? statusAreaGraceMs : 0, &window,
+                       [&tray, &window] {
+                         if (!tray.isShown()) {
+                           window.present();
+                         }
+                       });
   }
   return QApplication::exec();
 }

@@ -26,6 +26,7 @@
 #include "SharedServerTest.h"
 #include "eq/Bands.h"
 #include "eq/Presets.h"
+#include "support/Cookbook.h"
 #include "support/Pactl.h"
 #include "support/Wave.h"
 
@@ -251,12 +252,18 @@ class EqualizerEndToEndTest : public SharedServerTest {
   void play(const std::string& client, const std::vector<std::size_t>& bands, int bufferMs = 150,
             const std::string& device = {}) {
     std::vector<double> frequencies;
-    std::string file = scratch_.path() + "/" + client;
     for (const std::size_t band : bands) {
       frequencies.push_back(frequencyOf(band));
-      file += "-" + std::to_string(band);
     }
-    file += ".wav";
+    playTones(client, frequencies, bufferMs, device);
+  }
+  void playTones(const std::string& client, const std::vector<double>& frequencies,
+                 int bufferMs = 150, const std::string& device = {}) {
+    std::string file = scratch_.path() + "/" + client;
+    for (const double frequency : frequencies) {
+      file += "-" + std::to_string(static_cast<int>(frequency));
+    }
+    file += device + ".wav";
     writeChord(file, rate_, frequencies, 40);
     players_.push_back(
         std::make_unique<TonePlayer>(*server_, client, file, bufferMs, file + ".log", device));
@@ -265,6 +272,22 @@ class EqualizerEndToEndTest : public SharedServerTest {
   // Each band's tone level on the device's monitor, in dB full scale.
   std::map<std::size_t, double> levels(const std::vector<std::size_t>& bands,
                                        const std::string& device = "speakers") {
+    std::vector<double> frequencies;
+    for (const std::size_t band : bands) {
+      frequencies.push_back(frequencyOf(band));
+    }
+    const std::vector<double> measured = toneLevels(frequencies, device);
+    std::map<std::size_t, double> result;
+    for (std::size_t i = 0; i < measured.size(); ++i) {
+      result[bands[i]] = measured[i];
+    }
+    return result;
+  }
+
+  // Each tone's level on the device's monitor, in dB full scale; none when
+  // the device stayed silent.
+  std::vector<double> toneLevels(const std::vector<double>& frequencies,
+                                 const std::string& device = "speakers") {
     Recorder recorder(*server_, device, rate_, scratch_.path() + "/levels.raw");
     const auto settle = static_cast<std::size_t>(settleSeconds * rate_);
     const auto count = static_cast<std::size_t>(measuredSeconds * rate_);
@@ -278,13 +301,13 @@ class EqualizerEndToEndTest : public SharedServerTest {
         },
         5s);
     recorder.finish();
-    std::map<std::size_t, double> result;
+    std::vector<double> result;
     if (!enough) {
       ADD_FAILURE() << "no " << measuredSeconds << " s of sound on " << device << ", " << tag();
       return result;
     }
-    for (const std::size_t band : bands) {
-      result[band] = medianLevel(samples, from, frequencyOf(band));
+    for (const double frequency : frequencies) {
+      result.push_back(medianLevel(samples, from, frequency));
     }
     return result;
   }
@@ -598,6 +621,76 @@ TEST_P(EqualizerEndToEndTest, ChangingThePresetWhilePlayingInterruptsBriefly) {
                 gainsOf("rock")[band], 1.5)
         << report.str();
   }
+}
+
+// A headphone correction as published, in the eq/ folder: a preamp, a low
+// shelf, two peaks, a high shelf and a filter that is off. Played as a
+// chord, each tone changes by the cookbook's response of the filters that
+// are on plus the preamp, and the same chord on another device does not.
+TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurve) {
+  const std::vector<double> chord = {40, 105, 400, 1000, 3000, 6000, 12000};
+  const std::vector<test_audio::CookbookFilter> on = {{"LSC", 105, 5.5, 0.71},
+                                                      {"PK", 400, -4.2, 1.1},
+                                                      {"PK", 3000, 3.6, 2.4},
+                                                      {"HSC", 9000, -5, 0.71}};
+  constexpr double preamp = -5.9;
+  playTones("Music", chord);
+  playTones("Radio", chord, 150, "headphones");
+  const std::vector<double> direct = toneLevels(chord);
+  const std::vector<double> directElsewhere = toneLevels(chord, "headphones");
+  ASSERT_EQ(direct.size(), chord.size());
+  ASSERT_EQ(directElsewhere.size(), chord.size());
+
+  // The folder appears while the daemon runs.
+  const std::string folder = daemon_->configDirectory() + "/eq";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/studio cans.txt")
+      << "Preamp: -5.9 dB\n"
+         "Filter 1: ON LSC Fc 105 Hz Gain 5.5 dB Q 0.71\n"
+         "Filter 2: ON PK Fc 400 Hz Gain -4.2 dB Q 1.10\n"
+         "Filter 3: OFF PK Fc 1000 Hz Gain 8.0 dB Q 1.00\n"
+         "Filter 4: ON PK Fc 3000 Hz Gain 3.6 dB Q 2.40\n"
+         "Filter 5: ON HSC Fc 9000 Hz Gain -5.0 dB Q 0.71\n";
+  std::ofstream(folder + "/broken.txt") << "Preamp: -3 dB\n"
+                                           "Filter 1: ON PK Fc 100 Hz Gain -2 dB Q 1\n"
+                                           "Filter 2: ON PK Fc 2k Hz Gain 1 dB Q 1\n";
+  daemon_->ask({"app", "eq", "set", "Music", "Studio Cans"});
+  EXPECT_TRUE(onEqualizer("Music"));
+  EXPECT_EQ(sinksOfClient(*server_, "Radio"), std::vector<std::string>{"headphones"});
+  const std::string get = daemon_->ask({"app", "eq", "get", "Music", "--json"});
+  EXPECT_TRUE(contains(get, "\"preset\" : \"studio cans\"")) << get;
+
+  const std::vector<double> through = toneLevels(chord);
+  const std::vector<double> elsewhere = toneLevels(chord, "headphones");
+  ASSERT_EQ(through.size(), chord.size());
+  ASSERT_EQ(elsewhere.size(), chord.size());
+  std::ostringstream report;
+  report << "profile on " << tag() << ":";
+  for (std::size_t i = 0; i < chord.size(); ++i) {
+    double expected = preamp;
+    for (const auto& filter : on) {
+      expected += test_audio::cookbookGainDB(filter, chord[i], rate_);
+    }
+    const double change = through[i] - direct[i];
+    report << " " << chord[i] << " Hz " << change << " dB (" << expected << ")";
+    EXPECT_NEAR(change, expected, 1.0) << chord[i] << " Hz, " << tag();
+    EXPECT_NEAR(elsewhere[i] - directElsewhere[i], 0, 0.5)
+        << "the other device at " << chord[i] << " Hz, " << tag();
+  }
+  std::cout << report.str() << '\n';
+  RecordProperty("profile", report.str());
+
+  // The broken file is named with its line and column; the others still work.
+  const Finished refused = daemon_->kestrune({"app", "eq", "set", "Music", "broken"});
+  EXPECT_TRUE(contains(refused.out + refused.err, "Unknown EQ preset: \"broken\""));
+  EXPECT_TRUE(contains(refused.out + refused.err,
+                       folder + "/broken.txt:3:20: Expected a frequency, found \"2k\""))
+      << refused.out << refused.err;
+  EXPECT_TRUE(onEqualizer("Music"));
+
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
+  EXPECT_EQ(modules(), modulesBefore_);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothServers, EqualizerEndToEndTest,

@@ -122,7 +122,7 @@ TEST(UserPresets, ProblemsAreReportedWithLineAndColumn) {
   EXPECT_EQ(problemWith(R"({"presets": [{"name": "Off", "gains": [0,0,0,0,0,0,0,0,0,0]}]})"),
             "presets.json:1:23: \"off\" turns EQ off and cannot name a preset");
   EXPECT_EQ(problemWith(R"({"presets": [{"name": "a"}]})"),
-            "presets.json:1:14: Expected either \"gains\" or \"bands\"");
+            "presets.json:1:14: Expected one of \"gains\", \"bands\" or \"filters\"");
   EXPECT_EQ(problemWith(R"({"presets": [{"gains": []}]})"),
             "presets.json:1:14: No value for key \"name\"");
   EXPECT_EQ(problemWith(R"([1])"),

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,9 +38,10 @@ const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
 // A kestrune-panel of its own, stopped by process when done with.
 class RunningPanel {
  public:
-  explicit RunningPanel(const QString& socket = desktop->simSocket()) {
+  explicit RunningPanel(const QString& socket = desktop->simSocket(),
+                        const QStringList& options = {}) {
     process_.setProgram(QStringLiteral(KESTRUNE_PANEL_BINARY));
-    process_.setArguments({QStringLiteral("--socket"), socket});
+    process_.setArguments(QStringList{QStringLiteral("--socket"), socket} + options);
     process_.start();
   }
   ~RunningPanel() {
@@ -105,6 +107,22 @@ bool callItem(const RunningPanel& panel, const QStringList& methodAndArguments) 
                                   QStringLiteral("/StatusNotifierItem"), itemInterface} +
                       methodAndArguments)
       .has_value();
+}
+
+// A Scroll sent as the host named `host` sends it: from a process of that
+// name (busctl under another name), with the host's delta.
+bool scrollAs(const QString& host, const RunningPanel& panel, int delta) {
+  const QString caller = desktop->path(host);
+  if (!QFile::exists(caller) &&
+      !QFile::link(QStandardPaths::findExecutable(QStringLiteral("busctl")), caller)) {
+    return false;
+  }
+  QProcess process;
+  process.start(caller, {QStringLiteral("--user"), QStringLiteral("--"), QStringLiteral("call"),
+                         panel.itemService(), QStringLiteral("/StatusNotifierItem"), itemInterface,
+                         QStringLiteral("Scroll"), QStringLiteral("is"), QString::number(delta),
+                         QStringLiteral("vertical")});
+  return process.waitForFinished(10000) && process.exitCode() == 0;
 }
 
 // One entry of the menu as busctl shows it: [id, {name: {type, data}}, [children]].
@@ -410,9 +428,12 @@ class TrayTest : public QObject {
       QCOMPARE(entry->number("toggle-state"),
                QString::fromStdString(device.name) == current ? 1 : 0);
     }
-    for (const char* label : {"Silent mode", "Profiles", "Open panel", "Quit"}) {
+    for (const char* label : {"Mute output", "Silent mode", "Profiles", "Open panel", "Quit"}) {
       QVERIFY2(labelled(entries, label) != nullptr, label);
     }
+    // Where a click opens the menu, its first entry opens the panel.
+    QCOMPARE(entries.at(1).text("label"), QStringLiteral("Open panel"));
+    QCOMPARE(entries.back().text("label"), QStringLiteral("Quit"));
 
     const auto other = std::find_if(outputs.begin(), outputs.end(), [&](const CLIDeviceInfo& d) {
       return QString::fromStdString(d.name) != current;
@@ -509,6 +530,46 @@ class TrayTest : public QObject {
     QVERIFY2(field("Absolute upper-left X") + field("Width") <= 1280 + 2, qPrintable(info));
     QVERIFY(callItem(panel, {"Activate", "ii", "1200", "4"}));
     QTRY_COMPARE(mapState(panel), QStringLiteral("IsUnMapped"));
+  }
+
+  // Each host's wheel convention, called as that host calls: one notch is
+  // one step up or down whatever its units, and an angle below a notch
+  // waits for the rest.
+  void scrollFollowsEachHost() {
+    QVERIFY(watching());
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "up"}));
+    const double step = simVolume() - 50;
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
+    {
+      RunningPanel panel;
+      QTRY_VERIFY(watcher_.registeredItems().contains(panel.itemService()));
+      // waybar: negative is up, 1 or 2 per notch.
+      QVERIFY(scrollAs(QStringLiteral("waybar"), panel, -2));
+      QTRY_COMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("waybar"), panel, 1));
+      QTRY_COMPARE(simVolume(), 50.0);
+      // GNOME Shell's AppIndicator extension: as GDK, one per notch.
+      QVERIFY(scrollAs(QStringLiteral("gnome-shell"), panel, -1));
+      QTRY_COMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("gnome-shell"), panel, 1));
+      QTRY_COMPARE(simVolume(), 50.0);
+      // Plasma: positive is up, 120 a notch; a touchpad's small angles add up.
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, 120));
+      QTRY_COMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, -40));
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, -40));
+      QTest::qWait(200);
+      QCOMPARE(simVolume(), 50 + step);
+      QVERIFY(scrollAs(QStringLiteral("plasmashell"), panel, -40));
+      QTRY_COMPARE(simVolume(), 50.0);
+    }
+    RunningPanel inverted(desktop->simSocket(), {QStringLiteral("--invert-scroll")});
+    QTRY_VERIFY(watcher_.registeredItems().contains(inverted.itemService()));
+    QVERIFY(scrollAs(QStringLiteral("waybar"), inverted, -2));
+    QTRY_COMPARE(simVolume(), 50 - step);
+    QVERIFY(scrollAs(QStringLiteral("plasmashell"), inverted, -120));
+    QTRY_COMPARE(simVolume(), 50.0);
   }
 
   // A host may click an entry of a layout it read before a change: the
@@ -625,6 +686,15 @@ class TrayTest : public QObject {
     QTest::qWait(2 * QApplication::doubleClickInterval());
     QVERIFY(click(*icon, 2));
     QTRY_COMPARE(simVolume(), 40.0);
+    // The wheel over the icon: button 4 is up, 5 down.
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "up"}));
+    const double step = simVolume() - 40;
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "40"}));
+    QVERIFY(click(*icon, 4));
+    QTRY_COMPARE(simVolume(), 40 + step);
+    QVERIFY(click(*icon, 5));
+    QVERIFY(click(*icon, 5));
+    QTRY_COMPARE(simVolume(), 40 - step);
   }
 
   void cleanupTestCase() { watcher_.stop(); }

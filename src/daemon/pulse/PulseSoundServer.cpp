@@ -984,6 +984,7 @@ class PulseSoundServer::Impl {
       state_.sinks[info.index] = deviceFrom(info, false);
       rawVolumes_[key(Kind::sink, info.index)] = info.volume;
     }
+    devicesChanged();
     pictureChanged();
   }
 
@@ -996,6 +997,7 @@ class PulseSoundServer::Impl {
       state_.sources[info.index] = deviceFrom(info, true);
       rawVolumes_[key(Kind::source, info.index)] = info.volume;
     }
+    devicesChanged();
     pictureChanged();
   }
 
@@ -1011,6 +1013,17 @@ class PulseSoundServer::Impl {
     pictureChanged();
   }
 
+  // Tells the observer that a device of a complete picture changed.
+  void devicesChanged() {
+    {
+      const std::lock_guard state(stateMutex_);
+      if (link_ != Link::ready) {
+        return;
+      }
+    }
+    observer_(SoundEvent{SoundEventKind::devicesChanged});
+  }
+
   // Tells the observer of every change of a complete picture; while it is
   // being synced, `connected` says it once at the end.
   void pictureChanged() {
@@ -1024,28 +1037,29 @@ class PulseSoundServer::Impl {
   }
 
   void forget(unsigned facility, std::uint32_t index) {
-    forgetLocked(facility, index);
+    if (forgetLocked(facility, index)) {
+      devicesChanged();
+    }
     pictureChanged();
   }
 
-  void forgetLocked(unsigned facility, std::uint32_t index) {
+  // Whether a device went.
+  bool forgetLocked(unsigned facility, std::uint32_t index) {
     const std::lock_guard state(stateMutex_);
     switch (facility) {
       case PA_SUBSCRIPTION_EVENT_SINK:
-        state_.sinks.erase(index);
         rawVolumes_.erase(key(Kind::sink, index));
-        break;
+        return state_.sinks.erase(index) > 0;
       case PA_SUBSCRIPTION_EVENT_SOURCE:
-        state_.sources.erase(index);
         rawVolumes_.erase(key(Kind::source, index));
-        break;
+        return state_.sources.erase(index) > 0;
       case PA_SUBSCRIPTION_EVENT_SINK_INPUT:
         state_.streams.erase(index);
         rawVolumes_.erase(key(Kind::stream, index));
         announce_.erase(index);
-        break;
+        return false;
       default:
-        break;
+        return false;
     }
   }
 

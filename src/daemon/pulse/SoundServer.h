@@ -102,6 +102,7 @@ enum class SoundEventKind {
   disconnected,     // the picture is empty until the next `connected`
   streamAppeared,   // a new playback stream, with its index
   defaultsChanged,  // the default sink or source is another one
+  devicesChanged,   // a sink or source came, went or changed
   pictureChanged    // anything in a complete picture changed
 };
 
