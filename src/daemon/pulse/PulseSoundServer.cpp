@@ -428,6 +428,7 @@ class PulseSoundServer::Impl {
       return pa_context_get_server_info(context, onServerRefresh, pending);
     });
     std::vector<std::string> ignored;
+    ignored.reserve(left.size());
     const std::lock_guard state(stateMutex_);
     for (const Move& move : left) {
       ignored.push_back(
