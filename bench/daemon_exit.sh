@@ -26,11 +26,12 @@ else
   bench_pulseaudio
 fi
 
-# One stream per app, all from one process (bench/many_streams.c).
+# One stream per app, "App 1" to "App N", all from one process
+# (bench/many_streams.c).
 # shellcheck disable=SC2046  # the flags are words of their own
 cc -O2 -o "$scratch/many_streams" "$(dirname "$0")/many_streams.c" \
   $(pkg-config --cflags --libs libpulse)
-"$scratch/many_streams" "$apps" >"$scratch/streams.out" & pids+=($!)
+"$scratch/many_streams" "$apps" App >"$scratch/streams.out" & pids+=($!)
 for _ in $(seq 300); do
   grep -q ready "$scratch/streams.out" 2>/dev/null && break
   sleep 0.1
@@ -41,8 +42,8 @@ times=()
 for run in $(seq "$runs"); do
   bench_kestruned "$build"
   # The configuration remembers the presets: each run puts them in place again.
-  "$build/kestrune" app eq set App1 rock --socket "$socket" >/dev/null
-  "$build/kestrune" app eq set App2 vocal --socket "$socket" >/dev/null
+  "$build/kestrune" app eq set "App 1" rock --socket "$socket" >/dev/null
+  "$build/kestrune" app eq set "App 2" vocal --socket "$socket" >/dev/null
   eqs=$(pactl list short sinks | grep -c kestrune_eq || true)
   start=${EPOCHREALTIME/[.,]/}
   kill -TERM "$daemon"

@@ -10,10 +10,17 @@
 #   3. resident memory with 10 apps playing (paplay), the panel idle;
 #   4. wake-ups (context switches of all its threads) while hidden and
 #      nothing changes, over IDLE_SECONDS (default 10);
-#   5. a change made with libpulse (pactl set-sink-volume) to the output
+#   5. many apps (one libpulse client, bench/many_streams.c, holding a
+#      stream per app under its own name), the panel open: its memory and
+#      CPU time to take in 200 arriving at once; its CPU time for one app's
+#      volume change (pactl set-sink-input-volume); the toggle to mapped
+#      while 100 apps come and go every second; 20 cycles of 100 apps
+#      arriving and leaving (memory before and after, CPU per cycle); one
+#      app with a 10 KB name (window width, memory);
+#   6. a change made with libpulse (pactl set-sink-volume) to the output
 #      volume slider showing it, read through the accessibility tree
 #      (bench/panel_volume_latency.py; the panel restarted with Qt's AT-SPI
-#      bridge on, which 1-4 run without).
+#      bridge on, which 1-5 run without).
 #
 #   bench/panel_bench.sh [BUILD_DIR] [ROUNDS]     (defaults: build, 30)
 set -euo pipefail
@@ -24,10 +31,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
 rounds=${2:-30}
 idle=${IDLE_SECONDS:-10}
-for program in "$build/kestrune" "$build/kestruned" "$build/kestrune-panel"; do
+for program in "$build/kestrune" "$build/kestruned" "$build/kestrune-panel" \
+  "$build/many_streams"; do
   [ -x "$program" ] || { echo "missing $program (build it first)" >&2; exit 1; }
 done
-for tool in Xvfb dbus-daemon dbus-monitor pulseaudio pactl paplay cc; do
+for tool in Xvfb dbus-daemon dbus-monitor pulseaudio pactl paplay cc xdotool; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 
@@ -163,7 +171,102 @@ before=$(switches)
 sleep "$idle"
 wakeups=$(($(switches) - before))
 
-# 5: the panel again, with the accessibility bridge on.
+# 5: many apps, the panel open.
+cpu_ms() {  # the panel's user and system time so far
+  awk -v hz="$(getconf CLK_TCK)" '{ printf "%d", ($14 + $15) * 1000 / hz }' "/proc/$panel/stat"
+}
+rss_mb() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$panel/status"; }
+# The panel's window: the widest of its windows named Kestrune (Qt's
+# hidden helper windows share the name).
+window_width() {
+  local id
+  for id in $(xdotool search --pid "$panel" --name '^Kestrune$' 2>/dev/null); do
+    xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p'
+  done | sort -n | tail -n 1
+}
+# Waits until the panel's CPU time stands still for half a second.
+settle() {
+  local last now
+  last=$(cpu_ms)
+  while sleep 0.5; now=$(cpu_ms); [ "$now" != "$last" ]; do last=$now; done
+}
+# Starts COUNT apps named PREFIX N; waits until the sound server has them.
+apps_start() {
+  coproc APPS { exec "$build/many_streams" "$1" "${2:-Player}"; }
+  pids+=("$APPS_PID")
+  read -r _ <&"${APPS[0]}"
+}
+apps_stop() {
+  local pid=$APPS_PID
+  eval "exec ${APPS[1]}>&-"
+  wait "$pid" 2>/dev/null || true
+}
+maps=$(count_lines map "$scratch/probe.out")
+toggle
+wait_line "$scratch/probe.out" map "$maps" >/dev/null
+for i in $(seq 10); do kill "${pids[-$i]}" 2>/dev/null || true; done  # the ten paplays
+sleep 1
+settle
+width_before=$(window_width)
+cpu_before=$(cpu_ms)
+apps_start 200
+settle
+arrival_cpu=$(($(cpu_ms) - cpu_before))
+rss_200=$(rss_mb)
+stream=$(pactl list short sink-inputs | awk '{ print $1 }' | tail -n 1)
+change_cpus=()
+for level in 31 42 53 64 75 36 47 58 69 80; do
+  before=$(cpu_ms)
+  pactl set-sink-input-volume "$stream" "$level%"
+  settle
+  change_cpus+=("$(($(cpu_ms) - before))")
+done
+apps_stop
+settle
+
+# Toggles while 100 apps come and go every second.
+( while :; do
+    "$build/many_streams" 100 Churn </dev/null >/dev/null 2>&1 & sleep 0.5; kill $! 2>/dev/null
+    wait $! 2>/dev/null; sleep 0.5
+  done ) &
+churn=$!
+pids+=("$churn")
+churn_opens=()
+for _ in $(seq 10); do
+  closes=$(count_lines unmap "$scratch/probe.out")
+  toggle
+  wait_line "$scratch/probe.out" unmap "$closes" >/dev/null
+  maps=$(count_lines map "$scratch/probe.out")
+  start=$(now_us)
+  toggle
+  churn_opens+=("$(ms "$start" "$(wait_line "$scratch/probe.out" map "$maps")")")
+done
+kill "$churn" 2>/dev/null || true
+wait "$churn" 2>/dev/null || true
+sleep 1.5
+settle
+
+# 20 cycles of 100 apps arriving and leaving.
+rss_cycles_before=$(rss_mb)
+cycle_cpus=()
+for _ in $(seq 20); do
+  before=$(cpu_ms)
+  apps_start 100 Cycle
+  settle
+  apps_stop
+  settle
+  cycle_cpus+=("$(($(cpu_ms) - before))")
+done
+rss_cycles_after=$(rss_mb)
+
+# One app with a 10 KB name.
+apps_start 1 "$(head -c 10240 /dev/zero | tr '\0' x)"
+settle
+width_long=$(window_width)
+rss_long=$(rss_mb)
+apps_stop
+
+# 6: the panel again, with the accessibility bridge on.
 kill -TERM "$panel"
 wait "$panel" 2>/dev/null || true
 slider="not measured (python3-pyatspi or at-spi2-core missing)"
@@ -198,4 +301,16 @@ printf '%-64s %s\n' \
   "pactl set-sink-volume to the slider showing it (aim <= 100 ms)" "$slider" \
   "VmRSS idle with 10 apps playing (aim <= 60 MB)" \
   "$(awk -v k="$rss_kb" 'BEGIN { printf "%.1f MB", k / 1024 }')" \
-  "wake-ups while hidden, nothing changing, over $idle s (aim 0)" "$wakeups"
+  "wake-ups while hidden, nothing changing, over $idle s (aim 0)" "$wakeups" \
+  "200 apps arriving at once: panel VmRSS (aim <= 80 MB)" "$rss_200 MB" \
+  "200 apps arriving at once: panel CPU to take them in (aim <= 300 ms)" "$arrival_cpu ms" \
+  "one app's volume change: panel CPU, median of 10, in clock ticks (aim <= 16 ms)" \
+  "$(printf '%s\n' "${change_cpus[@]}" | median) ms" \
+  "panel toggle to mapped, 100 apps coming and going each second (aim <= 50 ms)" \
+  "median $(printf '%s\n' "${churn_opens[@]}" | median) ms, max $(printf '%s\n' "${churn_opens[@]}" | sort -n | tail -n 1) ms" \
+  "20 cycles of 100 apps: VmRSS before, after (aim after <= before + 5 MB)" \
+  "$rss_cycles_before MB, $rss_cycles_after MB" \
+  "20 cycles of 100 apps: panel CPU per cycle, first 5 and last 5" \
+  "$(printf '%s ' "${cycle_cpus[@]:0:5}")/ $(printf '%s ' "${cycle_cpus[@]: -5}")ms" \
+  "one app with a 10 KB name: window width before, with it; VmRSS (aim <= 80 MB)" \
+  "$width_before px, $width_long px; $rss_long MB"

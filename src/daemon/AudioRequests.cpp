@@ -109,6 +109,15 @@ struct AudioRequests::Visitor {
     return answerWith(Data::Muted{requireDevice(sound.snapshot(), true, input.name).muted});
   }
 
+  CLIResponse operator()(const C::SetOutputMute& request) {
+    const SoundState state = sound.snapshot();
+    const Device& output = request.uid ? requireDevice(state, false, *request.uid)
+                                       : requireDefaultDevice(state, false);
+    const std::string name = output.name;
+    sound.setDeviceMute(false, name, applyMute(output.muted, request.action));
+    return answerWith(Data::Muted{requireDevice(sound.snapshot(), false, name).muted});
+  }
+
   CLIResponse operator()(const C::GetSilentMode&) {
     return answerWith(Data::SilentMode{memory.silentMode()});
   }

@@ -18,12 +18,13 @@
 #include "eq/SinkModule.h"
 #include "platform/Directories.h"
 #include "platform/Files.h"
+#include "platform/OptionParser.h"
+#include "platform/StopSignals.h"
 #include "protocol/SocketPath.h"
 #include "server/Feed.h"
 #include "server/ListeningSocket.h"
 #include "server/Server.h"
 #include "server/ServerError.h"
-#include "server/ShutdownSignals.h"
 
 #ifndef KESTRUNE_VERSION
 #define KESTRUNE_VERSION "0.0.0"
@@ -60,21 +61,6 @@ std::string baseDirectory(const char* variable, const char* fallback) {
     return *base + "/kestrune";
   }
   return homeDirectory() + "/" + fallback + "/kestrune";
-}
-
-std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
-                                       const std::string& name) {
-  const std::string& argument = arguments[i];
-  if (argument == name) {
-    if (i + 1 >= arguments.size()) {
-      throw DaemonUsageError("Missing value for '" + name + "'");
-    }
-    return arguments[++i];
-  }
-  if (argument.rfind(name + "=", 0) == 0) {
-    return argument.substr(name.size() + 1);
-  }
-  return std::nullopt;
 }
 
 std::string directoryOf(const std::string& path) {
@@ -179,7 +165,7 @@ class EventRelay {
 
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
-  const server::ShutdownSignals signals;
+  const platform::StopSignals signals;
   auto log = std::make_shared<JournalLog>();
   const auto say = [log](const std::string& line) { (*log)(line); };
   // Then the directories and the socket, so that a second instance refuses
@@ -257,27 +243,14 @@ DaemonOptions parseDaemonArguments(const std::vector<std::string>& arguments) {
   DaemonOptions options;
   std::optional<std::string> socket;
   std::optional<std::string> config;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "-h" || argument == "--help") {
-      options.showHelp = true;
-    } else if (argument == "--version") {
-      options.showVersion = true;
-    } else if (auto path = optionValue(arguments, i, "--socket")) {
-      if (path->empty()) {
-        throw DaemonUsageError("Invalid value for '--socket': the path is empty");
-      }
-      socket = std::move(path);
-    } else if (auto directory = optionValue(arguments, i, "--config")) {
-      if (directory->empty()) {
-        throw DaemonUsageError("Invalid value for '--config': the path is empty");
-      }
-      config = std::move(directory);
-    } else if (argument.rfind('-', 0) == 0) {
-      throw DaemonUsageError("Unknown option '" + argument + "'");
-    } else {
-      throw DaemonUsageError("Unexpected argument '" + argument + "'");
-    }
+  const auto refusal = platform::OptionParser()
+                           .flag({"-h", "--help"}, options.showHelp)
+                           .flag({"--version"}, options.showVersion)
+                           .path("--socket", socket)
+                           .path("--config", config)
+                           .parse(arguments);
+  if (refusal) {
+    throw DaemonUsageError(*refusal);
   }
   options.socketPath = socket ? *socket : defaultSocketPath();
   options.configDirectory = config ? *config : baseDirectory("XDG_CONFIG_HOME", ".config");
@@ -327,6 +300,9 @@ int daemonMain(const std::vector<std::string>& arguments, std::ostream& out) {
     return 64;
   } catch (const server::ServerError& error) {
     log(error.description());
+    return 1;
+  } catch (const platform::StopSignalsError& error) {
+    log(error.what());
     return 1;
   } catch (const std::exception& error) {
     log(std::string("internal error: ") + error.what());

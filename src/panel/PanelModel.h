@@ -1,11 +1,16 @@
 #pragma once
 // What the panel shows: the live feed's state, and whether it can be shown
-// at all. Views draw it and never change it; changes come from the feed.
+// at all. Views draw it and never change it; changes come from the feed,
+// each told by what it touched, so that a view redraws only that part.
 
 #include <QObject>
 #include <QString>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "json/Value.h"
+#include "panel/AppListModel.h"
 #include "protocol/Feed.h"
 
 namespace kestrune::panel {
@@ -16,7 +21,10 @@ class PanelModel : public QObject {
  public:
   using QObject::QObject;
 
+  // The state of everything but the apps, which are in apps().
   const FeedState& state() const { return state_; }
+  AppListModel& apps() { return apps_; }
+  const AppListModel& apps() const { return apps_; }
   // Whether a snapshot has arrived on the current connection.
   bool isConnected() const { return connected_; }
   // One sentence shown in place of the controls, or empty when they apply.
@@ -32,13 +40,28 @@ class PanelModel : public QObject {
   const CLIDeviceInfo* defaultInput() const;
   double outputVolume() const;
   bool outputMuted() const;
-  const CLIAppInfo* app(const std::string& id) const;
+  const CLIAppInfo* app(const std::string& id) const { return apps_.find(id); }
 
  signals:
+  // Anything but the apps changed (they tell their own changes).
   void changed();
+  // Connected, unreachable, or the sound server (un)available.
+  void availabilityChanged();
+  // The status or a device: volumes, mutes, defaults, silent mode.
+  void outputChanged();
+  // Devices came, went or were renamed: menus of devices are refilled.
+  void deviceListChanged();
+  void mediaChanged();
+  void bluetoothChanged();
 
  private:
+  using DeviceListing = std::vector<std::tuple<std::string, std::string, bool, bool>>;
+  void applySnapshot(const json::Value& frame);
+  void applyAppFrame(const std::string& event, const json::Value& frame);
+  DeviceListing deviceListing() const;
+
   FeedState state_;
+  AppListModel apps_;
   bool connected_ = false;
   QString unreachable_ = QStringLiteral("Connecting to Kestrune…");
 };

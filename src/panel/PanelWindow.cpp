@@ -11,112 +11,29 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
+
+#include "panel/Controls.h"
+#include "panel/DisplayText.h"
 
 namespace kestrune::panel {
 
 namespace {
 
+// The panel's least width in average characters; the app rows' columns
+// may ask for more. Either fits a 1280-pixel screen with room to spare at
+// the usual font sizes.
+constexpr int panelChars = 64;
+constexpr int menuChars = 14;
+constexpr int textChars = 30;
+
 QString qs(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-QString optionalText(const std::optional<std::string>& text) {
-  return text ? qs(*text) : QString();
-}
-
-int rounded(double value) {
-  return static_cast<int>(std::lround(value));
-}
-
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return qs(a).compare(qs(b), Qt::CaseInsensitive) == 0;
-}
-
-bool isOffPreset(const std::string& name) {
-  return sameNameIgnoringCase(name, "off");
-}
-
-// A slider the user is holding or pointing at keeps its place.
-bool userHolds(const QSlider* slider) {
-  return slider->isSliderDown() || slider->underMouse();
-}
-
-void setSliderQuietly(QSlider* slider, int value) {
-  if (userHolds(slider) || slider->value() == value) {
-    return;
-  }
-  const QSignalBlocker blocker(slider);
-  slider->setValue(value);
-}
-
-void setCheckedQuietly(QAbstractButton* button, bool checked) {
-  const QSignalBlocker blocker(button);
-  button->setChecked(checked);
-}
-
-QToolButton* toolButton(const QString& iconName, const QString& text, const QString& accessible,
-                        QWidget* parent) {
-  auto* button = new QToolButton(parent);
-  button->setIcon(QIcon::fromTheme(iconName));
-  button->setText(text);
-  button->setToolTip(accessible);
-  button->setAccessibleName(accessible);
-  button->setFocusPolicy(Qt::StrongFocus);
-  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  return button;
-}
-
-// Fills a device menu when its entries differ, keeping the open menu alone.
-void fillDevices(QComboBox* combo, const std::vector<CLIDeviceInfo>& devices, bool outputs,
-                 bool withDefault, const QString& current) {
-  QStringList uids;
-  QStringList names;
-  if (withDefault) {
-    uids << QString();
-    names << QStringLiteral("Default");
-  }
-  for (const CLIDeviceInfo& device : devices) {
-    if (outputs ? device.isOutput : device.isInput) {
-      uids << qs(device.uid);
-      names << qs(device.name);
-    }
-  }
-  const QSignalBlocker blocker(combo);
-  bool same = combo->count() == uids.size();
-  for (int i = 0; same && i < combo->count(); ++i) {
-    same = combo->itemData(i).toString() == uids[i] && combo->itemText(i) == names[i];
-  }
-  if (!same) {
-    combo->clear();
-    for (qsizetype i = 0; i < uids.size(); ++i) {
-      combo->addItem(names[i], uids[i]);
-    }
-  }
-  const int index = combo->findData(current);
-  combo->setCurrentIndex(std::max(index, 0));
-}
-
-QIcon appIcon(const PanelModel& model, const CLIAppInfo& app) {
-  const auto named = model.state().appIcons.find(app.id);
-  if (named != model.state().appIcons.end()) {
-    QIcon icon = QIcon::fromTheme(qs(named->second));
-    if (!icon.isNull()) {
-      return icon;
-    }
-  }
-  for (const QString& name :
-       {qs(app.id), optionalText(app.bundleID), qs(app.name).toLower(), qs(app.name)}) {
-    if (!name.isEmpty() && QIcon::hasThemeIcon(name)) {
-      return QIcon::fromTheme(name);
-    }
-  }
-  QIcon generic = QIcon::fromTheme(QStringLiteral("application-x-executable"));
-  return generic.isNull() ? QApplication::style()->standardIcon(QStyle::SP_MediaVolume) : generic;
+QString optionalName(const std::optional<std::string>& text) {
+  return text ? visibleName(*text) : QString();
 }
 
 }  // namespace
@@ -129,13 +46,15 @@ const std::vector<std::string>& builtInPresetNames() {
 
 PanelWindow::PanelWindow(PanelModel& model, RequestClient& requests, bool closeOnFocusLoss,
                          QWidget* parent)
-    : QWidget(parent, Qt::Window),
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       model_(model),
       requests_(requests),
       closeOnFocusLoss_(closeOnFocusLoss) {
   setWindowTitle(QStringLiteral("Kestrune"));
   setWindowIcon(QIcon::fromTheme(QStringLiteral("kestrune"),
                                  QIcon::fromTheme(QStringLiteral("audio-volume-high"))));
+  // Without a title bar the panel draws its own edge.
+  setAutoFillBackground(true);
   auto* layout = new QVBoxLayout(this);
   unavailable_ = new QLabel(this);
   unavailable_->setWordWrap(true);
@@ -145,23 +64,29 @@ PanelWindow::PanelWindow(PanelModel& model, RequestClient& requests, bool closeO
   controls_ = new QWidget(this);
   auto* controlsLayout = new QVBoxLayout(controls_);
   controlsLayout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(controls_);
-  buildOutputSection(controls_);
+  layout->addWidget(controls_, 1);
+  buildOutputSection(controlsLayout);
 
   appsBox_ = new QGroupBox(QStringLiteral("Apps"), controls_);
-  appsBox_->setLayout(new QVBoxLayout);
-  controlsLayout->addWidget(appsBox_);
+  appsView_ = new AppListView(model_, requests_, appsBox_);
+  (new QVBoxLayout(appsBox_))->addWidget(appsView_);
+  controlsLayout->addWidget(appsBox_, 1);
+  const AppListModel& apps = model_.apps();
+  const auto showApps = [this] { appsBox_->setVisible(model_.apps().rowCount() > 0); };
+  connect(&apps, &AppListModel::rowsInserted, this, showApps);
+  connect(&apps, &AppListModel::rowsRemoved, this, showApps);
+  connect(&apps, &AppListModel::modelReset, this, showApps);
 
-  buildMediaSection(controls_);
+  buildMediaSection(controlsLayout);
 
   bluetoothBox_ = new QGroupBox(QStringLiteral("Bluetooth"), controls_);
-  bluetoothList_ = new QLabel(bluetoothBox_);
-  bluetoothList_->setWordWrap(true);
-  bluetoothList_->setAccessibleName(QStringLiteral("Bluetooth devices"));
-  (new QVBoxLayout(bluetoothBox_))->addWidget(bluetoothList_);
+  bluetoothBox_->setAccessibleName(QStringLiteral("Bluetooth devices"));
+  bluetoothList_ = new QVBoxLayout(bluetoothBox_);
+  bluetoothList_->setSpacing(0);
   controlsLayout->addWidget(bluetoothBox_);
 
   profiles_ = new QComboBox(controls_);
+  boundWidth(profiles_, menuChars);
   profiles_->setAccessibleName(QStringLiteral("Apply profile"));
   profiles_->addItem(QStringLiteral("Apply a profile…"));
   connect(profiles_, &QComboBox::activated, this, [this](int index) {
@@ -173,16 +98,29 @@ PanelWindow::PanelWindow(PanelModel& model, RequestClient& requests, bool closeO
   });
   controlsLayout->addWidget(profiles_);
 
-  statusLine_ = new QLabel(this);
+  statusLine_ = new ElidedLabel(textChars, this);
   statusLine_->setAccessibleName(QStringLiteral("Status"));
   layout->addWidget(statusLine_);
 
-  connect(&model_, &PanelModel::changed, this, &PanelWindow::refresh);
-  refresh();
+  fit_.setSingleShot(true);
+  fit_.setInterval(0);
+  connect(&fit_, &QTimer::timeout, this, &PanelWindow::fitToScreen);
+
+  connect(&model_, &PanelModel::availabilityChanged, this, &PanelWindow::refreshAvailability);
+  connect(&model_, &PanelModel::outputChanged, this, &PanelWindow::refreshOutput);
+  connect(&model_, &PanelModel::deviceListChanged, this, &PanelWindow::refreshDeviceMenus);
+  connect(&model_, &PanelModel::mediaChanged, this, &PanelWindow::refreshMedia);
+  connect(&model_, &PanelModel::bluetoothChanged, this, &PanelWindow::refreshBluetooth);
+  showApps();
+  refreshAvailability();
+  refreshDeviceMenus();
+  refreshOutput();
+  refreshMedia();
+  refreshBluetooth();
 }
 
-void PanelWindow::buildOutputSection(QWidget* parent) {
-  auto* box = new QGroupBox(QStringLiteral("Sound"), parent);
+void PanelWindow::buildOutputSection(QVBoxLayout* parent) {
+  auto* box = new QGroupBox(QStringLiteral("Sound"), controls_);
   auto* grid = new QGridLayout(box);
   auto* outputLabel = new QLabel(QStringLiteral("Output"), box);
   outputVolume_ = new QSlider(Qt::Horizontal, box);
@@ -190,18 +128,24 @@ void PanelWindow::buildOutputSection(QWidget* parent) {
   outputVolume_->setAccessibleName(QStringLiteral("Output volume"));
   outputVolume_->setFocusPolicy(Qt::StrongFocus);
   outputLabel->setBuddy(outputVolume_);
-  outputThrottle_ = new SendThrottle(
-      [this](int value) {
-        requests_.send(CLICommand{CLICommand::SetVolume{static_cast<double>(value)}});
-      },
-      this);
-  connect(outputVolume_, &QSlider::valueChanged, outputThrottle_, &SendThrottle::offer);
-  connect(outputVolume_, &QSlider::sliderReleased, this, &PanelWindow::refresh);
+  outputPercent_ = new QLabel(box);
+  outputPercent_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("100%")) + 2);
+  outputPercent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  outputThrottle_ = new SendThrottle([this](int value) { sendOutputVolume(value); }, this);
+  connect(outputVolume_, &QSlider::valueChanged, this, [this](int value) {
+    outputPercent_->setText(percentText(value));
+    outputThrottle_->offer(value);
+  });
+  connect(outputVolume_, &QSlider::sliderReleased, this, &PanelWindow::refreshOutput);
   outputMute_ = toolButton(QStringLiteral("audio-volume-muted"), QStringLiteral("Mute"),
                            QStringLiteral("Mute output"), box);
   outputMute_->setCheckable(true);
-  connect(outputMute_, &QToolButton::clicked, this, &PanelWindow::toggleOutputMute);
+  // Toggled rather than clicked: a screen reader's toggle action changes the
+  // state without a click. The feed's own changes are made with signals
+  // blocked, so this is always the user.
+  connect(outputMute_, &QToolButton::toggled, this, &PanelWindow::toggleOutputMute);
   outputDevice_ = new QComboBox(box);
+  boundWidth(outputDevice_, menuChars);
   outputDevice_->setAccessibleName(QStringLiteral("Output device"));
   connect(outputDevice_, &QComboBox::activated, this, [this](int index) {
     requests_.send(CLICommand{CLICommand::SetDevice{
@@ -209,19 +153,21 @@ void PanelWindow::buildOutputSection(QWidget* parent) {
   });
   grid->addWidget(outputLabel, 0, 0);
   grid->addWidget(outputVolume_, 0, 1);
-  grid->addWidget(outputMute_, 0, 2);
-  grid->addWidget(outputDevice_, 1, 1, 1, 2);
+  grid->addWidget(outputPercent_, 0, 2);
+  grid->addWidget(outputMute_, 0, 3);
+  grid->addWidget(outputDevice_, 1, 1, 1, 3);
 
   auto* inputLabel = new QLabel(QStringLiteral("Input"), box);
   micMute_ = toolButton(QStringLiteral("microphone-sensitivity-muted"),
                         QStringLiteral("Mute microphone"), QStringLiteral("Microphone mute"), box);
   micMute_->setCheckable(true);
-  connect(micMute_, &QToolButton::clicked, this, [this] {
+  connect(micMute_, &QToolButton::toggled, this, [this] {
     const bool muted = model_.state().status.isMuted;
     setCheckedQuietly(micMute_, muted);  // until the feed brings the outcome
     requests_.send(CLICommand{CLICommand::SetMute{muted ? MuteAction::off : MuteAction::on}});
   });
   inputDevice_ = new QComboBox(box);
+  boundWidth(inputDevice_, menuChars);
   inputDevice_->setAccessibleName(QStringLiteral("Input device"));
   inputLabel->setBuddy(inputDevice_);
   connect(inputDevice_, &QComboBox::activated, this, [this](int index) {
@@ -229,29 +175,31 @@ void PanelWindow::buildOutputSection(QWidget* parent) {
         inputDevice_->itemData(index).toString().toStdString(), AudioDirection::input}});
   });
   grid->addWidget(inputLabel, 2, 0);
-  grid->addWidget(inputDevice_, 2, 1);
-  grid->addWidget(micMute_, 2, 2);
+  grid->addWidget(inputDevice_, 2, 1, 1, 2);
+  grid->addWidget(micMute_, 2, 3);
 
   silentMode_ = new QCheckBox(QStringLiteral("Silent mode"), box);
   silentMode_->setAccessibleName(QStringLiteral("Silent mode"));
-  connect(silentMode_, &QCheckBox::clicked, this, [this] {
+  connect(silentMode_, &QCheckBox::toggled, this, [this] {
     setCheckedQuietly(silentMode_, model_.state().status.isSilentMode);
     requests_.send(CLICommand{CLICommand::ToggleSilentMode{}});
   });
-  grid->addWidget(silentMode_, 3, 1, 1, 2);
-  parent->layout()->addWidget(box);
+  grid->addWidget(silentMode_, 3, 1, 1, 3);
+  grid->setColumnStretch(1, 1);
+  parent->addWidget(box);
 }
 
-void PanelWindow::buildMediaSection(QWidget* parent) {
-  mediaBox_ = new QGroupBox(QStringLiteral("Now playing"), parent);
+void PanelWindow::buildMediaSection(QVBoxLayout* parent) {
+  mediaBox_ = new QGroupBox(QStringLiteral("Now playing"), controls_);
   auto* layout = new QHBoxLayout(mediaBox_);
   art_ = new QLabel(mediaBox_);
   art_->setAccessibleName(QStringLiteral("Cover art"));
+  art_->hide();
   layout->addWidget(art_);
   auto* texts = new QVBoxLayout;
-  title_ = new QLabel(mediaBox_);
-  artist_ = new QLabel(mediaBox_);
-  album_ = new QLabel(mediaBox_);
+  title_ = new ElidedLabel(textChars, mediaBox_);
+  artist_ = new ElidedLabel(textChars, mediaBox_);
+  album_ = new ElidedLabel(textChars, mediaBox_);
   title_->setAccessibleName(QStringLiteral("Title"));
   artist_->setAccessibleName(QStringLiteral("Artist"));
   album_->setAccessibleName(QStringLiteral("Album"));
@@ -277,9 +225,10 @@ void PanelWindow::buildMediaSection(QWidget* parent) {
   buttons->addWidget(previous);
   buttons->addWidget(playPause_);
   buttons->addWidget(next);
+  buttons->addStretch(1);
   texts->addLayout(buttons);
   layout->addLayout(texts, 1);
-  parent->layout()->addWidget(mediaBox_);
+  parent->addWidget(mediaBox_);
 }
 
 bool PanelWindow::toggle() {
@@ -296,39 +245,73 @@ bool PanelWindow::toggleBeside(const QPoint& anchor) {
     closePanel();
     return false;
   }
-  placeBeside(anchor);
+  anchor_ = anchor;
   present();
   return true;
 }
 
-// Below the anchor when it is in the screen's upper half (a panel at the
-// top), else above it; centred on it, and kept on the screen. Where the
-// compositor places windows itself (Wayland) it has the last word.
-void PanelWindow::placeBeside(const QPoint& anchor) {
-  const QScreen* screen = QGuiApplication::screenAt(anchor);
-  if (screen == nullptr) {
-    screen = QGuiApplication::primaryScreen();
-  }
-  if (screen == nullptr) {
-    return;
-  }
-  adjustSize();
-  const QRect area = screen->availableGeometry();
-  const QSize size = frameGeometry().size().expandedTo(sizeHint());
-  const int x = std::clamp(anchor.x() - size.width() / 2, area.left(),
-                           std::max(area.left(), area.right() + 1 - size.width()));
-  const int below = anchor.y() + 1;
-  const int above = anchor.y() - size.height();
-  const int wanted = anchor.y() < area.center().y() ? below : above;
-  const int y =
-      std::clamp(wanted, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
-  move(x, y);
-}
-
 void PanelWindow::present() {
+  // Sized and placed before it maps, so that it never shows clipped.
+  if (QLayout* own = layout()) {
+    own->activate();
+  }
+  fitToScreen();
   show();
   raise();
   activateWindow();
+}
+
+QRect PanelWindow::availableArea() const {
+  const QScreen* screen = anchor_ ? QGuiApplication::screenAt(*anchor_) : nullptr;
+  if (screen == nullptr && isVisible()) {
+    screen = QGuiApplication::screenAt(geometry().center());
+  }
+  if (screen == nullptr) {
+    screen = QGuiApplication::primaryScreen();
+  }
+  return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+// Below the anchor when it is in the screen's upper half (a panel at the
+// top), else above it; centred on it across. Without an anchor it stays
+// where it is, pulled inside the area. Where the compositor places windows
+// itself (Wayland) it has the last word.
+void PanelWindow::fitToScreen() {
+  const QRect area = availableArea();
+  if (area.isEmpty()) {
+    return;
+  }
+  const QMargins margins = layout()->contentsMargins();
+  const int content = std::max({fontMetrics().averageCharWidth() * panelChars,
+                                appsBox_->sizeHint().width(), controls_->sizeHint().width()});
+  const int width = std::min(content + margins.left() + margins.right(), area.width());
+  const int height = std::clamp(sizeHint().height(), minimumSizeHint().height(), area.height());
+  setMaximumHeight(area.height());
+  setFixedWidth(width);
+  QPoint place = pos();
+  if (anchor_) {
+    const int below = anchor_->y() + 1;
+    const int above = anchor_->y() - height;
+    place = QPoint(anchor_->x() - width / 2, anchor_->y() < area.center().y() ? below : above);
+  }
+  place.setX(std::clamp(place.x(), area.left(), area.right() + 1 - width));
+  place.setY(std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() + 1 - height)));
+  if (size() != QSize(width, height)) {
+    resize(width, height);
+  }
+  if (pos() != place) {
+    move(place);
+  }
+}
+
+bool PanelWindow::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  // The content asked for another size: apps came or went, the daemon came
+  // back in place of the one-sentence box.
+  if (event->type() == QEvent::LayoutRequest && isVisible()) {
+    fit_.start();
+  }
+  return handled;
 }
 
 void PanelWindow::keyPressEvent(QKeyEvent* event) {
@@ -377,14 +360,14 @@ void PanelWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
 }
 
-void PanelWindow::refresh() {
+void PanelWindow::refreshAvailability() {
   const QString sentence = model_.unavailableSentence();
   unavailable_->setText(sentence);
   unavailable_->setVisible(!sentence.isEmpty());
   controls_->setVisible(sentence.isEmpty());
   if (!model_.isConnected()) {
     wasConnected_ = false;
-    statusLine_->clear();
+    statusLine_->setFullText(QString());
     return;
   }
   if (!wasConnected_) {
@@ -392,189 +375,73 @@ void PanelWindow::refresh() {
     askStatusLine();
     refreshProfiles();
   }
-  if (!sentence.isEmpty()) {
-    return;
-  }
   refreshStatusLine();
-  refreshOutput();
-  refreshApps();
-  refreshMedia();
-  refreshBluetooth();
 }
 
 void PanelWindow::refreshStatusLine() {
+  if (!model_.isConnected()) {
+    return;
+  }
   const QString server = model_.state().status.isRunning
                              ? QStringLiteral("sound server running")
                              : QStringLiteral("sound server not running");
-  statusLine_->setText(versionText_.isEmpty() ? server
-                                              : versionText_ + QStringLiteral(" — ") + server);
+  statusLine_->setFullText(versionText_.isEmpty() ? server
+                                                  : versionText_ + QStringLiteral(" — ") + server);
 }
 
 void PanelWindow::refreshOutput() {
   const FeedState& state = model_.state();
-  const int volume = rounded(model_.outputVolume());
-  setSliderQuietly(outputVolume_, volume);
-  setCheckedQuietly(outputMute_, model_.outputMuted() || volume == 0);
-  if (outputMuteAsked_ == outputShownMuted() || !model_.isConnected()) {
+  setSliderQuietly(outputVolume_, rounded(model_.outputVolume()));
+  outputPercent_->setText(percentText(outputVolume_->value()));
+  const bool muted = model_.outputMuted();
+  if (outputMuteAsked_ == muted || !model_.isConnected()) {
     outputMuteAsked_.reset();
   }
+  showToggle(outputMute_, muted, QStringLiteral("Mute"), QStringLiteral("Muted"));
+  outputPercent_->setEnabled(!muted);
   const CLIDeviceInfo* output = model_.defaultOutput();
-  fillDevices(outputDevice_, state.devices, true, false, output ? qs(output->uid) : QString());
   const CLIDeviceInfo* input = model_.defaultInput();
-  fillDevices(inputDevice_, state.devices, false, false, input ? qs(input->uid) : QString());
-  setCheckedQuietly(micMute_, state.status.isMuted);
+  const QSignalBlocker outputBlocker(outputDevice_);
+  const QSignalBlocker inputBlocker(inputDevice_);
+  outputDevice_->setCurrentIndex(
+      std::max(outputDevice_->findData(output ? qs(output->uid) : QString()), 0));
+  inputDevice_->setCurrentIndex(
+      std::max(inputDevice_->findData(input ? qs(input->uid) : QString()), 0));
+  outputDevice_->setToolTip(outputDevice_->currentText());
+  inputDevice_->setToolTip(inputDevice_->currentText());
+  showToggle(micMute_, state.status.isMuted, QStringLiteral("Mute microphone"),
+             QStringLiteral("Microphone muted"));
   setCheckedQuietly(silentMode_, state.status.isSilentMode);
+  refreshStatusLine();
 }
 
-bool PanelWindow::outputShownMuted() const {
-  return model_.outputMuted() || rounded(model_.outputVolume()) == 0;
+void PanelWindow::refreshDeviceMenus() {
+  const CLIDeviceInfo* output = model_.defaultOutput();
+  fillDevices(outputDevice_, model_.state().devices, true, false,
+              output ? qs(output->uid) : QString());
+  const CLIDeviceInfo* input = model_.defaultInput();
+  fillDevices(inputDevice_, model_.state().devices, false, false,
+              input ? qs(input->uid) : QString());
 }
 
 void PanelWindow::toggleOutputMute() {
   // A second toggle before the feed has brought the first one's outcome
   // undoes the first, rather than asking for the same again.
-  const bool muted = outputMuteAsked_.value_or(outputShownMuted());
-  setCheckedQuietly(outputMute_, outputShownMuted());  // until the feed brings the outcome
+  const bool muted = outputMuteAsked_.value_or(model_.outputMuted());
+  setCheckedQuietly(outputMute_, model_.outputMuted());  // until the feed brings the outcome
   outputMuteAsked_ = !muted;
-  if (!muted) {
-    if (!model_.outputMuted() && model_.outputVolume() > 0) {
-      volumeBeforeMute_ = model_.outputVolume();
-    }
-    requests_.send(CLICommand{CLICommand::SetVolume{0}});
-    return;
-  }
-  const double restored = volumeBeforeMute_ > 0 ? volumeBeforeMute_ : 50;
-  requests_.send(CLICommand{CLICommand::SetVolume{restored}});
+  requests_.send(
+      CLICommand{CLICommand::SetOutputMute{muted ? MuteAction::off : MuteAction::on, {}}});
 }
 
-void PanelWindow::refreshApps() {
-  std::vector<std::string> order;
-  for (const CLIAppInfo& app : model_.state().apps) {
-    order.push_back(app.id);
+// Moving the output's level while it is muted unmutes it, as desktop
+// mixers do: the level chosen is meant to be heard.
+void PanelWindow::sendOutputVolume(int value) {
+  if (outputMuteAsked_.value_or(model_.outputMuted())) {
+    outputMuteAsked_ = false;
+    requests_.send(CLICommand{CLICommand::SetOutputMute{MuteAction::off, {}}});
   }
-  if (order != rowOrder_) {
-    rowOrder_ = order;
-    rebuildAppRows();
-  }
-  for (const CLIAppInfo& app : model_.state().apps) {
-    refreshAppRow(app, rows_[app.id]);
-  }
-  appsBox_->setVisible(!order.empty());
-}
-
-void PanelWindow::rebuildAppRows() {
-  if (appsRows_ != nullptr) {
-    appsRows_->hide();
-    appsRows_->deleteLater();  // owned by appsBox_ until then
-  }
-  rows_.clear();
-  appsRows_ = new QWidget(appsBox_);
-  auto* grid = new QGridLayout(appsRows_);
-  grid->setContentsMargins(0, 0, 0, 0);
-  int line = 0;
-  for (const CLIAppInfo& app : model_.state().apps) {
-    AppRow& row = rows_[app.id];
-    makeAppRow(app, row);
-    grid->addWidget(row.icon, line, 0);
-    grid->addWidget(row.name, line, 1);
-    grid->addWidget(row.volume, line, 2);
-    grid->addWidget(row.mute, line, 3);
-    grid->addWidget(row.solo, line, 4);
-    grid->addWidget(row.eq, line, 5);
-    grid->addWidget(row.device, line, 6);
-    ++line;
-  }
-  grid->setColumnStretch(2, 1);
-  appsBox_->layout()->addWidget(appsRows_);
-}
-
-QWidget* PanelWindow::makeAppRow(const CLIAppInfo& app, AppRow& row) {
-  const QString name = qs(app.name);
-  const std::string id = app.id;
-  QWidget* parent = appsRows_;
-  row.icon = new QLabel(parent);
-  const int side = fontMetrics().height();
-  row.icon->setPixmap(appIcon(model_, app).pixmap(side, side));
-  row.name = new QLabel(name, parent);
-  row.volume = new QSlider(Qt::Horizontal, parent);
-  row.volume->setRange(0, 150);
-  row.volume->setTickPosition(QSlider::TicksBelow);
-  row.volume->setTickInterval(100);  // the mark at 100, where the app is unchanged
-  // Room to drag, in the font's units so that it scales with the desktop.
-  row.volume->setMinimumWidth(fontMetrics().averageCharWidth() * 18);
-  row.volume->setAccessibleName(QStringLiteral("Volume of %1").arg(name));
-  row.volume->setFocusPolicy(Qt::StrongFocus);
-  row.name->setBuddy(row.volume);
-  SendThrottle*& throttle = appThrottles_[id];
-  if (throttle == nullptr) {
-    throttle = new SendThrottle(
-        [this, id](int value) {
-          requests_.send(CLICommand{CLICommand::SetAppVolume{id, static_cast<double>(value)}});
-        },
-        this);
-  }
-  connect(row.volume, &QSlider::valueChanged, throttle, &SendThrottle::offer);
-  connect(row.volume, &QSlider::sliderReleased, this, &PanelWindow::refresh);
-  row.mute = toolButton(QStringLiteral("audio-volume-muted"), QStringLiteral("Mute"),
-                        QStringLiteral("Mute %1").arg(name), parent);
-  row.mute->setCheckable(true);
-  // The action is the opposite of what the panel showed when clicked.
-  connect(row.mute, &QToolButton::clicked, this, [this, id, button = row.mute] {
-    const CLIAppInfo* shown = model_.app(id);
-    const bool muted = shown != nullptr && shown->isMuted;
-    setCheckedQuietly(button, muted);  // until the feed brings the outcome
-    requests_.send(
-        CLICommand{CLICommand::SetAppMute{id, muted ? MuteAction::off : MuteAction::on}});
-  });
-  row.solo = toolButton(QStringLiteral("audio-headphones"), QStringLiteral("Solo"),
-                        QStringLiteral("Solo %1").arg(name), parent);
-  connect(row.solo, &QToolButton::clicked, this,
-          [this, id] { requests_.send(CLICommand{CLICommand::SoloApp{id}}); });
-  row.eq = new QComboBox(parent);
-  row.eq->setAccessibleName(QStringLiteral("EQ of %1").arg(name));
-  row.eq->addItem(QStringLiteral("Off"), QStringLiteral("off"));
-  for (const std::string& preset : builtInPresetNames()) {
-    row.eq->addItem(qs(preset), qs(preset));
-  }
-  connect(row.eq, &QComboBox::activated, this, [this, id, combo = row.eq](int index) {
-    requests_.send(
-        CLICommand{CLICommand::SetAppEQ{id, combo->itemData(index).toString().toStdString()}});
-  });
-  row.device = new QComboBox(parent);
-  row.device->setAccessibleName(QStringLiteral("Output of %1").arg(name));
-  connect(row.device, &QComboBox::activated, this, [this, id, combo = row.device](int index) {
-    const QString uid = combo->itemData(index).toString();
-    requests_.send(CLICommand{
-        CLICommand::SetAppDevice{id, uid.isEmpty() ? std::string("default") : uid.toStdString()}});
-  });
-  return row.container;
-}
-
-void PanelWindow::refreshAppRow(const CLIAppInfo& app, AppRow& row) {
-  if (row.volume == nullptr) {
-    return;
-  }
-  setSliderQuietly(row.volume, rounded(app.volume));
-  setCheckedQuietly(row.mute, app.isMuted);
-  int eqIndex = 0;
-  if (app.eqPreset) {
-    for (int i = 1; i < row.eq->count(); ++i) {
-      if (sameNameIgnoringCase(row.eq->itemData(i).toString().toStdString(), *app.eqPreset)) {
-        eqIndex = i;
-      }
-    }
-    if (eqIndex == 0 && !isOffPreset(*app.eqPreset)) {
-      row.eq->addItem(qs(*app.eqPreset), qs(*app.eqPreset));  // one of the user's own
-      eqIndex = row.eq->count() - 1;
-    }
-  }
-  if (!row.eq->view()->isVisible()) {
-    const QSignalBlocker blocker(row.eq);
-    row.eq->setCurrentIndex(eqIndex);
-  }
-  if (!row.device->view()->isVisible()) {
-    fillDevices(row.device, model_.state().devices, true, true, optionalText(app.deviceUID));
-  }
+  requests_.send(CLICommand{CLICommand::SetVolume{static_cast<double>(value)}});
 }
 
 void PanelWindow::refreshMedia() {
@@ -583,9 +450,11 @@ void PanelWindow::refreshMedia() {
   if (!media) {
     return;
   }
-  title_->setText(optionalText(media->title));
-  artist_->setText(optionalText(media->artist));
-  album_->setText(optionalText(media->album));
+  title_->setFullText(optionalName(media->title));
+  artist_->setFullText(optionalName(media->artist));
+  album_->setFullText(optionalName(media->album));
+  artist_->setVisible(media->artist.has_value());
+  album_->setVisible(media->album.has_value());
   playPause_->setIcon(QIcon::fromTheme(media->isPlaying ? QStringLiteral("media-playback-pause")
                                                         : QStringLiteral("media-playback-start")));
   playPause_->setText(media->isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play"));
@@ -607,7 +476,7 @@ void PanelWindow::refreshBluetooth() {
   const FeedState& state = model_.state();
   QStringList lines;
   for (const CLIBluetoothInfo& device : state.bluetooth) {
-    QString line = qs(device.name);
+    QString line = visibleName(device.name);
     line +=
         device.isConnected ? QStringLiteral(" — connected") : QStringLiteral(" — not connected");
     if (device.batteryLevel) {
@@ -618,7 +487,21 @@ void PanelWindow::refreshBluetooth() {
   if (lines.isEmpty() && state.bluetoothUnavailable) {
     lines << QStringLiteral("Bluetooth is not available.");
   }
-  bluetoothList_->setText(lines.join(QLatin1Char('\n')));
+  while (bluetoothLines_.size() > static_cast<std::size_t>(lines.size())) {
+    ElidedLabel* last = bluetoothLines_.back();
+    bluetoothLines_.pop_back();
+    bluetoothList_->removeWidget(last);
+    last->hide();
+    last->deleteLater();
+  }
+  while (bluetoothLines_.size() < static_cast<std::size_t>(lines.size())) {
+    auto* line = new ElidedLabel(textChars, bluetoothBox_);
+    bluetoothList_->addWidget(line);
+    bluetoothLines_.push_back(line);
+  }
+  for (std::size_t i = 0; i < bluetoothLines_.size(); ++i) {
+    bluetoothLines_[i]->setFullText(lines[static_cast<qsizetype>(i)]);
+  }
   bluetoothBox_->setVisible(!lines.isEmpty());
 }
 
@@ -637,7 +520,9 @@ void PanelWindow::refreshProfiles() {
           profiles_->removeItem(1);
         }
         for (const CLIProfileInfo& profile : profiles->value) {
-          profiles_->addItem(qs(profile.name), qs(profile.name));
+          const QString shown = visibleName(profile.name);
+          profiles_->addItem(shown, qs(profile.name));
+          profiles_->setItemData(profiles_->count() - 1, shown, Qt::ToolTipRole);
         }
         profiles_->setVisible(!profiles->value.empty());
       });
@@ -653,8 +538,9 @@ void PanelWindow::askStatusLine() {
         if (version == nullptr) {
           return;
         }
-        versionText_ = QStringLiteral("Kestrune %1 (build %2)")
-                           .arg(qs(version->value.version), qs(version->value.build));
+        versionText_ =
+            QStringLiteral("Kestrune %1 (build %2)")
+                .arg(visibleName(version->value.version), visibleName(version->value.build));
         refreshStatusLine();
       });
 }

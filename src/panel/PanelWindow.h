@@ -1,7 +1,9 @@
 #pragma once
 // The panel: output and input, one row per app, now playing, Bluetooth,
 // profiles and a status line. It draws the model and sends requests; the
-// feed's next frames bring the outcome back.
+// feed's next frames bring the outcome back. A frameless popup of fixed
+// width beside the tray icon, as tall as its content allows on the screen:
+// the apps scroll inside it.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,13 +12,16 @@
 #include <QLabel>
 #include <QPoint>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QWidget>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "panel/AppListView.h"
+#include "panel/ElidedLabel.h"
 #include "panel/PanelModel.h"
 #include "panel/RequestClient.h"
 #include "panel/SendThrottle.h"
@@ -38,45 +43,34 @@ class PanelWindow : public QWidget {
   // The same, opening beside `anchor` (a tray icon's place on the screen).
   bool toggleBeside(const QPoint& anchor);
   void present();
-  // Without a request for the output's own mute, muting sets the volume to
-  // zero and unmuting brings back the volume it had.
+  // The output's own mute flag, the opposite of what the panel shows (or of
+  // what it last asked for, until the feed shows that).
   void toggleOutputMute();
 
  protected:
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
-  struct AppRow {
-    QWidget* container = nullptr;
-    QLabel* icon = nullptr;
-    QLabel* name = nullptr;
-    QSlider* volume = nullptr;
-    QToolButton* mute = nullptr;
-    QToolButton* solo = nullptr;
-    QComboBox* eq = nullptr;
-    QComboBox* device = nullptr;
-  };
-
-  void buildOutputSection(QWidget* parent);
-  void buildMediaSection(QWidget* parent);
-  void refresh();
+  void buildOutputSection(QVBoxLayout* parent);
+  void buildMediaSection(QVBoxLayout* parent);
+  void refreshAvailability();
   void refreshOutput();
-  // Muted, or at volume zero, as the feed last told.
-  bool outputShownMuted() const;
-  void closePanel();
-  bool justClosedByFocusLoss();
-  void refreshApps();
-  void rebuildAppRows();
-  void refreshAppRow(const CLIAppInfo& app, AppRow& row);
+  void refreshDeviceMenus();
   void refreshMedia();
   void refreshBluetooth();
   void refreshProfiles();
   void askStatusLine();
   void refreshStatusLine();
-  QWidget* makeAppRow(const CLIAppInfo& app, AppRow& row);
-  void placeBeside(const QPoint& anchor);
+  void sendOutputVolume(int value);
+  void closePanel();
+  bool justClosedByFocusLoss();
+  // Fixed width, the height its content asks for up to the screen's
+  // available height, wholly inside that area (beside the anchor if any).
+  void fitToScreen();
+  QRect availableArea() const;
 
   PanelModel& model_;
   RequestClient& requests_;
@@ -85,39 +79,41 @@ class PanelWindow : public QWidget {
   QLabel* unavailable_ = nullptr;
   QWidget* controls_ = nullptr;
   QSlider* outputVolume_ = nullptr;
+  QLabel* outputPercent_ = nullptr;
   QToolButton* outputMute_ = nullptr;
   QComboBox* outputDevice_ = nullptr;
   QToolButton* micMute_ = nullptr;
   QComboBox* inputDevice_ = nullptr;
   QCheckBox* silentMode_ = nullptr;
   SendThrottle* outputThrottle_ = nullptr;
-  double volumeBeforeMute_ = 0;
   // The output mute last asked for, until the feed shows it.
   std::optional<bool> outputMuteAsked_;
 
   QGroupBox* appsBox_ = nullptr;
-  QWidget* appsRows_ = nullptr;
-  std::vector<std::string> rowOrder_;
-  std::map<std::string, AppRow> rows_;
-  std::map<std::string, SendThrottle*> appThrottles_;
+  AppListView* appsView_ = nullptr;
 
   QGroupBox* mediaBox_ = nullptr;
   QLabel* art_ = nullptr;
-  QLabel* title_ = nullptr;
-  QLabel* artist_ = nullptr;
-  QLabel* album_ = nullptr;
+  ElidedLabel* title_ = nullptr;
+  ElidedLabel* artist_ = nullptr;
+  ElidedLabel* album_ = nullptr;
   QToolButton* playPause_ = nullptr;
 
   QGroupBox* bluetoothBox_ = nullptr;
-  QLabel* bluetoothList_ = nullptr;
+  QVBoxLayout* bluetoothList_ = nullptr;
+  std::vector<ElidedLabel*> bluetoothLines_;
 
   QComboBox* profiles_ = nullptr;
-  QLabel* statusLine_ = nullptr;
+  ElidedLabel* statusLine_ = nullptr;
   QString versionText_;
   bool wasConnected_ = false;
   // Whether it had the focus since it was last shown.
   bool wasActive_ = false;
   QElapsedTimer closedByFocusLoss_;
+  // Where the tray icon was when it was last opened from it.
+  std::optional<QPoint> anchor_;
+  // Size changes come in bursts (apps arriving): fitted once per burst.
+  QTimer fit_;
 };
 
 }  // namespace kestrune::panel

@@ -16,6 +16,7 @@
 #include <iostream>
 
 #include "panel/DBusMenu.h"
+#include "panel/DisplayText.h"
 #include "panel/PanelWindow.h"
 
 namespace kestrune::panel {
@@ -102,10 +103,10 @@ QString trayToolTipText(const PanelModel& model) {
     return unavailable;
   }
   const auto volume = static_cast<int>(std::lround(model.outputVolume()));
-  QString text = model.outputMuted() ? QStringLiteral("Muted (volume %1%)").arg(volume)
+  QString text = model.outputMuted() ? QStringLiteral("Output muted (volume %1%)").arg(volume)
                                      : QStringLiteral("Volume %1%").arg(volume);
   if (const CLIDeviceInfo* output = model.defaultOutput()) {
-    text += QStringLiteral(" — ") + qs(output->name);
+    text += QStringLiteral(" — ") + isolatedName(output->name);
   }
   return text;
 }

@@ -3,6 +3,8 @@
 #include <functional>
 #include <optional>
 
+#include "panel/DisplayText.h"
+
 namespace kestrune::panel {
 
 namespace {
@@ -98,7 +100,7 @@ TrayMenuEntry TrayMenu::build(const PanelModel& model, const QStringList& profil
     for (const CLIDeviceInfo& device : model.state().devices) {
       if (device.isOutput) {
         TrayMenuEntry entry = entryOf(idFor("output:" + device.uid), Kind::radio, Effect::setOutput,
-                                      QString::fromStdString(device.name));
+                                      visibleName(device.name));
         entry.argument = QString::fromStdString(device.uid);
         entry.toggled = current != nullptr && current->uid == device.uid;
         entries.push_back(std::move(entry));
@@ -118,7 +120,7 @@ TrayMenuEntry TrayMenu::build(const PanelModel& model, const QStringList& profil
     profileMenu.enabled = !profiles.isEmpty();
     for (const QString& profile : profiles) {
       TrayMenuEntry entry = entryOf(idFor("profile:" + profile.toStdString()), Kind::action,
-                                    Effect::applyProfile, profile);
+                                    Effect::applyProfile, visibleName(profile));
       entry.argument = profile;
       profileMenu.children.push_back(std::move(entry));
     }
@@ -137,9 +139,9 @@ void TrayMenu::addMedia(const PanelModel& model, std::vector<TrayMenuEntry>& ent
     return;
   }
   entries.push_back(entryOf(idFor("separator:media"), Kind::separator, Effect::none, {}));
-  QString playing = QString::fromStdString(media->title.value_or(std::string()));
+  QString playing = visibleName(media->title.value_or(std::string()));
   if (media->artist && !media->artist->empty()) {
-    playing += QStringLiteral(" — ") + QString::fromStdString(*media->artist);
+    playing += QStringLiteral(" — ") + isolatedName(*media->artist);
   }
   if (!playing.isEmpty()) {
     TrayMenuEntry title = entryOf(idFor("media-title"), Kind::action, Effect::none, playing);

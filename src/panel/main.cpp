@@ -5,6 +5,8 @@
 #include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QTimer>
+#include <iostream>
+#include <optional>
 
 #include "client/CLIClient.h"
 #include "panel/FeedConnection.h"
@@ -15,18 +17,24 @@
 #include "panel/TrayIcon.h"
 #include "panel/WaylandPopup.h"
 
-int main(int argc, char** argv) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("kestrune-panel"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Kestrune"));
-  QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
-  QApplication::setDesktopFileName(QStringLiteral("kestrune-panel"));
-  QApplication::setQuitOnLastWindowClosed(false);
+namespace {
 
+struct Options {
+  QString socketPath;
+  bool show = false;
+  bool invertScroll = false;
+  QString screenshot;
+};
+
+// Read twice: before the GUI application exists, so that --help and
+// --version answer without a display (Qt's own options, such as -platform,
+// are not known yet then), and after it has taken Qt's options away.
+// Nothing when the program should end with `status`.
+std::optional<Options> readOptions(const QStringList& arguments, bool beforeGUI, int& status) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("The panel and tray icon of Kestrune."));
-  parser.addHelpOption();
-  parser.addVersionOption();
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
   const QCommandLineOption socket(QStringList{QStringLiteral("socket")},
                                   QStringLiteral("The application's socket."),
                                   QStringLiteral("PATH"));
@@ -43,10 +51,60 @@ int main(int argc, char** argv) {
   parser.addOption(invertScroll);
   parser.addOption(show);
   parser.addOption(screenshot);
-  parser.process(application);
-  const QString socketPath = parser.isSet(socket)
-                                 ? parser.value(socket)
-                                 : QString::fromStdString(kestrune::CLIClient::defaultSocketPath());
+  const bool parsed = parser.parse(arguments);
+  if (!parsed && !beforeGUI) {
+    std::cerr << "kestrune-panel: " << parser.errorText().toStdString() << '\n';
+    status = 1;
+    return std::nullopt;
+  }
+  if (parser.isSet(help)) {
+    // Without the application object Qt cannot tell the program's name.
+    std::cout << parser.helpText()
+                     .replace(QStringLiteral("<executable_name>"), QStringLiteral("kestrune-panel"))
+                     .toStdString();
+    status = 0;
+    return std::nullopt;
+  }
+  if (parser.isSet(version)) {
+    std::cout << "kestrune-panel " << KESTRUNE_VERSION << '\n';
+    status = 0;
+    return std::nullopt;
+  }
+  Options options;
+  if (beforeGUI) {
+    return options;
+  }
+  options.socketPath = parser.isSet(socket)
+                           ? parser.value(socket)
+                           : QString::fromStdString(kestrune::CLIClient::defaultSocketPath());
+  options.show = parser.isSet(show);
+  options.invertScroll = parser.isSet(invertScroll);
+  options.screenshot = parser.value(screenshot);
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication::setApplicationName(QStringLiteral("kestrune-panel"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
+  int status = 0;
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+  }
+  if (!readOptions(arguments, true, status)) {
+    return status;
+  }
+  QApplication application(argc, argv);
+  const std::optional<Options> options = readOptions(QApplication::arguments(), false, status);
+  if (!options) {
+    return status;
+  }
+  QApplication::setApplicationDisplayName(QStringLiteral("Kestrune"));
+  QApplication::setDesktopFileName(QStringLiteral("kestrune-panel"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  const QString& socketPath = options->socketPath;
 
   kestrune::panel::PanelModel model;
   kestrune::panel::RequestClient requests(socketPath);
@@ -60,8 +118,9 @@ int main(int argc, char** argv) {
     return kestrune::panel::PanelService::showRunningPanel() ? 0 : 1;
   }
   feed.start();
-  if (parser.isSet(screenshot)) {
-    const QString file = parser.value(screenshot);
+  const bool screenshot = !options->screenshot.isEmpty();
+  if (screenshot) {
+    const QString file = options->screenshot;
     // Time for the layout and the window manager to settle; the window owns it.
     auto* settle = new QTimer(&window);
     settle->setSingleShot(true);
@@ -77,12 +136,12 @@ int main(int argc, char** argv) {
                      });
   }
   kestrune::panel::TrayIcon tray(model, requests, window);
-  tray.setScrollInverted(parser.isSet(invertScroll));
+  tray.setScrollInverted(options->invertScroll);
   const bool trayShown = tray.start();
   // With no icon to open it from, the panel opens at start. A Wayland
   // session starts its bar beside the panel: the status area has a moment
   // to come first (there is no other tray there to fall back on).
-  if (parser.isSet(show) || parser.isSet(screenshot)) {
+  if (options->show || screenshot) {
     window.present();
   } else if (!trayShown) {
     constexpr int statusAreaGraceMs = 3000;

@@ -106,15 +106,22 @@ struct CLICommand {
   struct TogglePanel {};
   struct GetStatus {};
   struct GetVersion {};
+  // An extension beyond the command-line tool's commands, for graphical
+  // clients: the output's own mute flag, of the default output unless a
+  // device is named.
+  struct SetOutputMute {
+    MuteAction action = MuteAction::toggle;
+    std::optional<std::string> uid;
+  };
 
-  // Alternatives in declaration order: index() is the case number 0..35.
+  // Alternatives in declaration order: index() is the case number 0..36.
   using Case = std::variant<GetVolume, SetVolume, StepVolume, GetMuteState, SetMute, GetSilentMode,
                             ToggleSilentMode, ListDevices, GetCurrentDevice, SetDevice, CycleDevice,
                             ListApps, GetAppVolume, SetAppVolume, SetAppMute, SoloApp, GetAppEQ,
                             SetAppEQ, GetAppDevice, SetAppDevice, ListProfiles, ApplyProfile,
                             MediaPlayPause, MediaNext, MediaPrevious, MediaForward, MediaBackward,
                             MediaShuffle, MediaRepeat, GetMediaVolume, SetMediaVolume, GetMediaInfo,
-                            ListBluetooth, TogglePanel, GetStatus, GetVersion>;
+                            ListBluetooth, TogglePanel, GetStatus, GetVersion, SetOutputMute>;
 
   Case value;
 

@@ -11,7 +11,7 @@
 
 namespace kestrune {
 
-inline constexpr std::array<std::string_view, 36> commandCaseNames = {
+inline constexpr std::array<std::string_view, 37> commandCaseNames = {
     "getVolume",      "setVolume",        "stepVolume",     "getMuteState",     "setMute",
     "getSilentMode",  "toggleSilentMode", "listDevices",    "getCurrentDevice", "setDevice",
     "cycleDevice",    "listApps",         "getAppVolume",   "setAppVolume",     "setAppMute",
@@ -19,7 +19,7 @@ inline constexpr std::array<std::string_view, 36> commandCaseNames = {
     "listProfiles",   "applyProfile",     "mediaPlayPause", "mediaNext",        "mediaPrevious",
     "mediaForward",   "mediaBackward",    "mediaShuffle",   "mediaRepeat",      "getMediaVolume",
     "setMediaVolume", "getMediaInfo",     "listBluetooth",  "togglePanel",      "getStatus",
-    "getVersion"};
+    "getVersion",     "setOutputMute"};
 static_assert(commandCaseNames.size() == std::variant_size_v<CLICommand::Case>);
 
 inline constexpr std::array<std::string_view, 15> responseCaseNames = {

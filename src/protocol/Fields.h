@@ -46,6 +46,11 @@ struct Fields<C::SetMute> {
   static constexpr auto list = std::tuple{field("action", &C::SetMute::action)};
 };
 template <>
+struct Fields<C::SetOutputMute> {
+  static constexpr auto list =
+      std::tuple{field("action", &C::SetOutputMute::action), field("uid", &C::SetOutputMute::uid)};
+};
+template <>
 struct Fields<C::ListDevices> {
   static constexpr auto list = std::tuple{field("direction", &C::ListDevices::direction)};
 };

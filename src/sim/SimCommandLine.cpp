@@ -4,11 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/OptionParser.h"
+#include "platform/StopSignals.h"
 #include "protocol/SocketPath.h"
 #include "server/ListeningSocket.h"
 #include "server/Server.h"
 #include "server/ServerError.h"
-#include "server/ShutdownSignals.h"
 #include "sim/SimError.h"
 #include "sim/SimulatedState.h"
 #include "sim/StateFile.h"
@@ -23,31 +24,17 @@ SimError usageError(const std::string& message) {
   return SimError(SimError::Kind::usage, message);
 }
 
-std::chrono::milliseconds parseTimeout(const std::string& text) {
+// Seconds, more than 0 and at most an hour, or why not.
+platform::OptionParser::Refusal setTimeout(std::chrono::milliseconds& deadline,
+                                           const std::string& text) {
   char* end = nullptr;
   errno = 0;
   const double seconds = std::strtod(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !(seconds > 0) ||
       seconds > maxTimeoutSeconds) {
-    throw usageError("Invalid value for '--timeout': '" + text +
-                     "' (expected seconds, more than 0 and at most 3600)");
+    return "'" + text + "' (expected seconds, more than 0 and at most 3600)";
   }
-  return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
-}
-
-// "--name value" or "--name=value"; advances past what it consumed.
-std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
-                                       const std::string& name) {
-  const std::string& argument = arguments[i];
-  if (argument == name) {
-    if (i + 1 >= arguments.size()) {
-      throw usageError("Missing value for '" + name + "'");
-    }
-    return arguments[++i];
-  }
-  if (argument.rfind(name + "=", 0) == 0) {
-    return argument.substr(name.size() + 1);
-  }
+  deadline = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
   return std::nullopt;
 }
 
@@ -56,24 +43,17 @@ std::optional<std::string> optionValue(const std::vector<std::string>& arguments
 SimOptions parseSimArguments(const std::vector<std::string>& arguments) {
   SimOptions options;
   std::optional<std::string> socket;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "-h" || argument == "--help") {
-      options.showHelp = true;
-    } else if (auto path = optionValue(arguments, i, "--socket")) {
-      socket = std::move(path);
-    } else if (auto file = optionValue(arguments, i, "--state")) {
-      if (file->empty()) {
-        throw usageError("Invalid value for '--state': the path is empty");
-      }
-      options.stateFile = std::move(file);
-    } else if (auto seconds = optionValue(arguments, i, "--timeout")) {
-      options.connectionDeadline = parseTimeout(*seconds);
-    } else if (argument.rfind('-', 0) == 0) {
-      throw usageError("Unknown option '" + argument + "'");
-    } else {
-      throw usageError("Unexpected argument '" + argument + "'");
-    }
+  const auto refusal = platform::OptionParser()
+                           .flag({"-h", "--help"}, options.showHelp)
+                           .value("--socket", socket)
+                           .path("--state", options.stateFile)
+                           .option("--timeout",
+                                   [&options](const std::string& seconds) {
+                                     return setTimeout(options.connectionDeadline, seconds);
+                                   })
+                           .parse(arguments);
+  if (refusal) {
+    throw usageError(*refusal);
   }
   options.socketPath = socket ? *socket : defaultSocketPath();
   return options;
@@ -105,7 +85,7 @@ std::string simHelpText() {
 
 void runSimulator(const SimOptions& options, std::ostream& log) {
   // First, so that a signal at any later point still removes the socket.
-  const server::ShutdownSignals signals;
+  const platform::StopSignals signals;
 
   StateModel initial = defaultState();
   if (options.stateFile) {
@@ -145,6 +125,9 @@ int simMain(const std::vector<std::string>& arguments, std::ostream& out, std::o
     return 1;
   } catch (const server::ServerError& error) {
     log << "kestrune-sim: " << error.description() << "\n";
+    return 1;
+  } catch (const platform::StopSignalsError& error) {
+    log << "kestrune-sim: " << error.what() << "\n";
     return 1;
   } catch (const std::exception& error) {
     // Not expected; still a message and a status rather than an abort.

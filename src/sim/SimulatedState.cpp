@@ -84,6 +84,12 @@ class Requests {
     input.muted = applyMute(input.muted, request.action);
     return answer(Data::Muted{input.muted});
   }
+  CLIResponse operator()(const CLICommand::SetOutputMute& request) {
+    SimDevice& output = request.uid ? requireDevice(state_, *request.uid, AudioDirection::output)
+                                    : requireDefaultDevice(state_, AudioDirection::output);
+    output.muted = applyMute(output.muted, request.action);
+    return answer(Data::Muted{output.muted});
+  }
   CLIResponse operator()(const CLICommand::GetSilentMode&) {
     return answer(Data::SilentMode{state_.silentMode});
   }

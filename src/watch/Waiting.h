@@ -1,10 +1,10 @@
 #pragma once
-// What kestrune-watch waits on besides the feed: the signals that end it, a
-// standard output whose reader went away, and the socket file appearing.
+// What kestrune-watch waits on besides the feed and the signals that end it
+// (platform/StopSignals): a standard output whose reader went away, and the
+// socket file appearing.
 
 #include <poll.h>
 
-#include <csignal>
 #include <exception>
 #include <string>
 
@@ -12,8 +12,8 @@
 
 namespace kestrune::watch {
 
-// What ends kestrune-watch with status 1: a resource it cannot run without
-// (a pipe, a signal handler), or an output it cannot write to.
+// What ends kestrune-watch with status 1: a wait that fails, or an output
+// it cannot write to.
 class WatchError : public std::exception {
  public:
   explicit WatchError(std::string description) : description_(std::move(description)) {}
@@ -22,26 +22,6 @@ class WatchError : public std::exception {
 
  private:
   std::string description_;
-};
-
-// While it lives, SIGINT and SIGTERM make its descriptor readable instead of
-// ending the process (the self-pipe pattern), and SIGPIPE is ignored, so a
-// write to a closed pipe gives EPIPE. One instance per process.
-class StopSignals {
- public:
-  StopSignals();  // throws WatchError
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-  ~StopSignals();
-
-  int descriptor() const noexcept { return readEnd_.get(); }
-
- private:
-  platform::FileDescriptor readEnd_;
-  platform::FileDescriptor writeEnd_;
-  struct sigaction previousInterrupt_ {};
-  struct sigaction previousTerminate_ {};
-  struct sigaction previousBrokenPipe_ {};
 };
 
 // Tells when a socket file may have appeared, without polling the disk:

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "client/FeedClient.h"
+#include "platform/StopSignals.h"
 #include "protocol/SocketPath.h"
 #include "watch/Printer.h"
 #include "watch/Waiting.h"
@@ -138,7 +139,7 @@ class Watch {
     }
   }
 
-  const StopSignals signals_;
+  const platform::StopSignals signals_;
   std::string socketPath_;
   SocketAppearance appearance_;
   Printer printer_;
@@ -168,6 +169,9 @@ int watchMain(const std::vector<std::string>& arguments) {
     return 64;
   } catch (const WatchError& error) {
     say(error.description());
+    return 1;
+  } catch (const platform::StopSignalsError& error) {
+    say(error.what());
     return 1;
   } catch (const std::exception& error) {
     say(std::string("internal error: ") + error.what());

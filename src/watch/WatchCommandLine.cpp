@@ -1,5 +1,6 @@
 #include "watch/WatchCommandLine.h"
 
+#include "platform/OptionParser.h"
 #include "protocol/SocketPath.h"
 
 #ifndef KESTRUNE_VERSION
@@ -10,48 +11,33 @@ namespace kestrune::watch {
 
 namespace {
 
-// "--name value" or "--name=value"; advances past what it consumed.
-std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& i,
-                                       const std::string& name) {
-  const std::string& argument = arguments[i];
-  if (argument == name) {
-    if (i + 1 >= arguments.size()) {
-      throw WatchUsageError("Missing value for '" + name + "'");
-    }
-    return arguments[++i];
-  }
-  if (argument.rfind(name + "=", 0) == 0) {
-    return argument.substr(name.size() + 1);
-  }
-  return std::nullopt;
-}
-
-// "status,media": adds the kinds named, each known.
-void addKinds(FeedKinds& kinds, const std::string& list) {
+// "status,media": adds the kinds named, each known; or why not.
+platform::OptionParser::Refusal addKinds(FeedKinds& kinds, const std::string& list) {
   std::string_view rest(list);
   while (true) {
     const auto comma = rest.find(',');
     const std::string_view name = rest.substr(0, comma);
     const auto kind = feedKindNamed(name);
     if (!kind) {
-      throw WatchUsageError("Invalid value for '--only': " +
-                            (name.empty() ? std::string("an empty kind")
-                                          : "unknown kind '" + std::string(name) + "'") +
-                            " (the kinds are status, devices, apps, media, bluetooth)");
+      return (name.empty() ? std::string("an empty kind")
+                           : "unknown kind '" + std::string(name) + "'") +
+             " (the kinds are status, devices, apps, media, bluetooth)";
     }
     kinds.add(*kind);
     if (comma == std::string_view::npos) {
-      return;
+      return std::nullopt;
     }
     rest.remove_prefix(comma + 1);
   }
 }
 
-Template parseTemplate(const std::string& text) {
+platform::OptionParser::Refusal setTemplate(std::optional<Template>& format,
+                                            const std::string& text) {
   try {
-    return Template::parse(text);
+    format = Template::parse(text);
+    return std::nullopt;
   } catch (const TemplateError& error) {
-    throw WatchUsageError("Invalid value for '--format': " + error.description());
+    return error.description();
   }
 }
 
@@ -71,29 +57,23 @@ FeedKinds WatchOptions::subscribedKinds() const {
 WatchOptions parseWatchArguments(const std::vector<std::string>& arguments) {
   WatchOptions options;
   std::optional<FeedKinds> only;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "-h" || argument == "--help") {
-      options.showHelp = true;
-    } else if (argument == "--version") {
-      options.showVersion = true;
-    } else if (auto path = optionValue(arguments, i, "--socket")) {
-      if (path->empty()) {
-        throw WatchUsageError("Invalid value for '--socket': the path is empty");
-      }
-      options.socketPath = std::move(path);
-    } else if (auto kinds = optionValue(arguments, i, "--only")) {
-      if (!only) {
-        only = FeedKinds::none();
-      }
-      addKinds(*only, *kinds);
-    } else if (auto text = optionValue(arguments, i, "--format")) {
-      options.format = parseTemplate(*text);
-    } else if (argument.rfind('-', 0) == 0) {
-      throw WatchUsageError("Unknown option '" + argument + "'");
-    } else {
-      throw WatchUsageError("Unexpected argument '" + argument + "'");
-    }
+  const auto refusal =
+      platform::OptionParser()
+          .flag({"-h", "--help"}, options.showHelp)
+          .flag({"--version"}, options.showVersion)
+          .path("--socket", options.socketPath)
+          .option("--only",
+                  [&only](const std::string& kinds) {
+                    if (!only) {
+                      only = FeedKinds::none();
+                    }
+                    return addKinds(*only, kinds);
+                  })
+          .option("--format",
+                  [&options](const std::string& text) { return setTemplate(options.format, text); })
+          .parse(arguments);
+  if (refusal) {
+    throw WatchUsageError(*refusal);
   }
   if (only) {
     options.only = *only;

@@ -51,6 +51,8 @@ class DevicePolicyTest : public SharedServerTest {
       return;
     }
     daemon_ = std::make_unique<Daemon>(*server_, scratch_.path());
+    // Devices plugged in before it has the picture would be part of it.
+    settledWith("speakers");
   }
 
   void TearDown() override {
@@ -141,17 +143,17 @@ TEST_P(DevicePolicyTest, ANewOutputStartsAtTheSetVolumeAndAKnownOneAtItsOwn) {
   configure(R"({"newDeviceVolume": 30})");
   NullSink& dac = plug("freshdac");
   EXPECT_TRUE(eventually([&] { return sinkVolumeIs("freshdac", 30); }))
-      << pactl({"get-sink-volume", "freshdac"});
+      << pactl({"get-sink-volume", "freshdac"}) << daemon_->process().log();
   pactl({"set-sink-volume", "freshdac", "65%"});
   EXPECT_TRUE(eventually([&] {
     return contains(daemon_->ask({"device", "list", "--json"}), "\"volume\" : 65");
-  }));
+  })) << daemon_->ask({"device", "list", "--json"});
   static_cast<void>(daemon_->kestrune({"profile", "list"}));  // remembered by then
   dac.unplug();
   settledWith("freshdac", false);
   plug("freshdac");
   EXPECT_TRUE(eventually([&] { return sinkVolumeIs("freshdac", 65); }))
-      << pactl({"get-sink-volume", "freshdac"});
+      << pactl({"get-sink-volume", "freshdac"}) << daemon_->process().log();
 }
 
 TEST_P(DevicePolicyTest, NoOutputStaysAboveTheCap) {

@@ -13,9 +13,14 @@
 #include <QProcess>
 #include <QSlider>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
+#include <QScreen>
+#include <QScrollArea>
+
+#include "json/Value.h"
 #include "panel/Desktop.h"
 #include "panel/FeedConnection.h"
 #include "panel/PanelModel.h"
@@ -80,6 +85,47 @@ std::optional<CLIAppInfo> simApp(const std::string& name) {
 
 int rounded(double value) {
   return static_cast<int>(std::lround(value));
+}
+
+// Feed frames made here, for states the simulator does not hold: many apps,
+// long and hostile names. Written with ' for ", which none of them holds.
+std::string quoted(std::string text) {
+  std::replace(text.begin(), text.end(), '\'', '"');
+  return text;
+}
+
+std::string appJSON(int number, const QString& name) {
+  return quoted("{'id':'app" + std::to_string(number) + "','name':'") + name.toStdString() +
+         quoted("','volume':100,'isMuted':false}");
+}
+
+json::Value snapshotWithApps(const std::vector<std::string>& apps) {
+  std::string list;
+  for (const std::string& app : apps) {
+    list += (list.empty() ? "" : ",") + app;
+  }
+  const std::string device =
+      "{'uid':'spk','name':'Speakers','isInput':false,'isOutput':true,'isDefault':true,"
+      "'volume':40,'isMuted':false}";
+  return json::parse(quoted("{'event':'snapshot','status':{'version':'1','isRunning':true,"
+                            "'outputVolume':40,'isMuted':false,'isSilentMode':false,"
+                            "'activeAppCount':0,'cliInstalled':true,'outputDevice':" +
+                            device + "},'devices':[" + device + "],'apps':[") +
+                     list + quoted("],'media':null,'bluetooth':[]}"));
+}
+
+json::Value appFrame(const std::string& app) {
+  return json::parse(quoted("{'event':'app','app':") + app + "}");
+}
+
+json::Value appRemovedFrame(int number) {
+  return json::parse(quoted("{'event':'app-removed','id':'app" + std::to_string(number) + "'}"));
+}
+
+// The whole window lies within the screen's available area.
+bool withinScreen(const QWidget& window) {
+  const QScreen* screen = window.screen();
+  return screen != nullptr && screen->availableGeometry().contains(window.frameGeometry());
 }
 
 }  // namespace
@@ -275,6 +321,159 @@ class PanelTest : public QObject {
     QVERIFY(!window.isVisible());
     QCOMPARE(window.toggle(), true);
     QVERIFY(QTest::qWaitForWindowActive(&window));
+  }
+
+  // Rows are kept by app id: a change touches its own row only, an app that
+  // leaves takes its row, and the window stays on the screen, its apps
+  // scrolling inside it, whatever their number.
+  void manyAppsScrollInsideAWindowOnTheScreen() {
+    PanelModel model;
+    RequestClient requests(desktop->path(QStringLiteral("nobody.sock")));
+    PanelWindow window(model, requests, false);
+    std::vector<std::string> apps;
+    for (int i = 0; i < 100; ++i) {
+      apps.push_back(appJSON(i, QStringLiteral("Player %1").arg(i)));
+    }
+    model.applyFrame(snapshotWithApps({}));
+    window.toggleBeside(QPoint(1270, 790));
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const int width = window.width();
+    const int empty = window.height();
+    for (const std::string& app : apps) {
+      model.applyFrame(appFrame(app));
+    }
+    QTRY_VERIFY(window.height() > 300);
+    QTRY_VERIFY(withinScreen(window));
+    QCOMPARE(window.width(), width);
+    QCOMPARE(model.apps().rowCount(), 100);
+    auto* first = named<QSlider>(window, "Volume of Player 0");
+    auto* last = named<QSlider>(window, "Volume of Player 99");
+    QVERIFY(first != nullptr && last != nullptr);
+    // The last row is reached by scrolling, not off the window's edge.
+    auto* scroll = window.findChild<QScrollArea*>();
+    QVERIFY(scroll != nullptr);
+    scroll->ensureWidgetVisible(last);
+    QTRY_VERIFY(!last->visibleRegion().isEmpty());
+    // One app's change: the same row, changed in place.
+    model.applyFrame(
+        appFrame(quoted("{'id':'app7','name':'Player 7','volume':35,'isMuted':true}")));
+    auto* seventh = named<QSlider>(window, "Volume of Player 7");
+    QCOMPARE(seventh->value(), 35);
+    QCOMPARE(named<QAbstractButton>(window, "Mute Player 7")->isChecked(), true);
+    QCOMPARE(named<QSlider>(window, "Volume of Player 0"), first);
+    // They leave: the window shrinks again, still on the screen.
+    for (int i = 0; i < 100; ++i) {
+      model.applyFrame(appRemovedFrame(i));
+    }
+    QCOMPARE(model.apps().rowCount(), 0);
+    QTRY_COMPARE(window.height(), empty);
+    QTRY_VERIFY(withinScreen(window));
+    QCOMPARE(window.width(), width);
+  }
+
+  // A 10 KB name is elided to the row's width and whole in its tooltip and
+  // accessible name; controls that would reorder text are shown, not obeyed.
+  void longAndHostileNamesNeitherWidenNorDeceive() {
+    PanelModel model;
+    RequestClient requests(desktop->path(QStringLiteral("nobody.sock")));
+    PanelWindow window(model, requests, false);
+    model.applyFrame(snapshotWithApps({appJSON(1, QStringLiteral("short"))}));
+    window.present();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const int width = window.width();
+    const QString huge(10240, QLatin1Char('x'));
+    model.applyFrame(appFrame(appJSON(2, huge)));
+    model.applyFrame(appFrame(appJSON(3, QStringLiteral("RTL \u202Eexe.live"))));
+    QCOMPARE(model.apps().rowCount(), 3);
+    // Rows are shown once the event loop has run.
+    QTRY_VERIFY(named<QSlider>(window, "Volume of " + huge) != nullptr);
+    QCOMPARE(window.width(), width);
+    QVERIFY(withinScreen(window));
+    QLabel* hugeName = nullptr;
+    QLabel* hostileName = nullptr;
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+      if (label->toolTip() == huge) {
+        hugeName = label;
+      } else if (label->toolTip().startsWith(QStringLiteral("RTL"))) {
+        hostileName = label;
+      }
+    }
+    QVERIFY(hugeName != nullptr && hostileName != nullptr);
+    QVERIFY(hugeName->text().size() < 200);
+    QVERIFY(hugeName->text().contains(QChar(0x2026)));
+    QVERIFY(!hostileName->text().contains(QChar(0x202E)));
+    QCOMPARE(hostileName->toolTip(), QStringLiteral("RTL ⟨U+202E⟩exe.live"));
+    QVERIFY(named<QSlider>(window, QStringLiteral("Volume of RTL ⟨U+202E⟩exe.live")) != nullptr);
+  }
+
+  // Opened from an icon near any corner, the panel lies beside the icon and
+  // wholly on the screen, without a title bar.
+  void opensBesideTheIconAtEveryCorner() {
+    PanelModel model;
+    RequestClient requests(desktop->path(QStringLiteral("nobody.sock")));
+    PanelWindow window(model, requests, false);
+    QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+    model.applyFrame(snapshotWithApps({appJSON(1, QStringLiteral("one"))}));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QPoint corner :
+         {area.topLeft() + QPoint(5, 5), area.topRight() + QPoint(-5, 5),
+          area.bottomLeft() + QPoint(5, -5), area.bottomRight() + QPoint(-5, -5)}) {
+      QVERIFY(window.toggleBeside(corner));
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      QTRY_VERIFY2(area.contains(window.frameGeometry()),
+                   qPrintable(QStringLiteral("%1,%2").arg(corner.x()).arg(corner.y())));
+      const QRect frame = window.frameGeometry();
+      // Beside: the edge nearest the icon is within a few pixels of it.
+      const int vertical =
+          std::min(std::abs(frame.top() - corner.y()), std::abs(frame.bottom() - corner.y()));
+      QVERIFY2(vertical <= 6, qPrintable(QString::number(vertical)));
+      QVERIFY(!window.toggleBeside(corner));
+      QTRY_VERIFY(!window.isVisible());
+    }
+  }
+
+  // The output's own mute flag: the button shows it, toggles it and leaves
+  // the volume alone; moving the level while muted unmutes.
+  void outputMuteIsTheOutputsOwnFlag() {
+    QWidget& window = panel_->window;
+    const auto outputMuted = [] {
+      const CLIStatusInfo status = simStatus();
+      return status.outputDevice && status.outputDevice->isMuted.value_or(false);
+    };
+    QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "40"}));
+    QTRY_COMPARE(named<QSlider>(window, "Output volume")->value(), 40);
+    auto* mute = named<QAbstractButton>(window, "Mute output");
+    QVERIFY(!outputMuted());
+    QTest::mouseClick(mute, Qt::LeftButton);
+    QTRY_VERIFY(outputMuted());
+    QTRY_VERIFY(mute->isChecked());
+    QCOMPARE(mute->text(), QStringLiteral("Muted"));
+    QCOMPARE(rounded(simStatus().outputVolume), 40);
+    auto* volume = named<QSlider>(window, "Output volume");
+    volume->setFocus();
+    QTest::keyClick(volume, Qt::Key_Right);
+    QTRY_VERIFY(!outputMuted());
+    QTRY_COMPARE(rounded(simStatus().outputVolume), 41);
+    QTRY_VERIFY(!mute->isChecked());
+  }
+
+  void helpAndVersionNeedNoDisplay() {
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("--version")}) {
+      QProcess panel;
+      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+      environment.remove(QStringLiteral("DISPLAY"));
+      environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+      panel.setProcessEnvironment(environment);
+      panel.start(QStringLiteral(KESTRUNE_PANEL_BINARY), {option});
+      QVERIFY(panel.waitForFinished(10000));
+      QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(panel.exitCode(), 0);
+      const QString out = QString::fromUtf8(panel.readAllStandardOutput());
+      QVERIFY2(out.startsWith(option == QStringLiteral("--help")
+                                  ? QStringLiteral("Usage: kestrune-panel")
+                                  : QStringLiteral("kestrune-panel ")),
+               qPrintable(out));
+    }
   }
 
   void oneRunningPanelPerSession() {

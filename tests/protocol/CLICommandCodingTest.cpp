@@ -73,6 +73,10 @@ constexpr Example everyCase[] = {
     {[] { return CLICommand{C::TogglePanel{}}; }, R"({"togglePanel":{}})"},
     {[] { return CLICommand{C::GetStatus{}}; }, R"({"getStatus":{}})"},
     {[] { return CLICommand{C::GetVersion{}}; }, R"({"getVersion":{}})"},
+    {[] {
+       return CLICommand{C::SetOutputMute{MuteAction::on, "alsa_output.usb"}};
+     },
+     R"({"setOutputMute":{"action":"on","uid":"alsa_output.usb"}})"},
 };
 
 TEST(CLICommandCoding, EveryCaseEncodesAndDecodesToTheSameBytes) {
@@ -94,6 +98,15 @@ TEST(CLICommandCoding, CaseNames) {
   EXPECT_EQ("getVolume", CLICommand{C::GetVolume{}}.caseName());
   EXPECT_EQ("setAppEQ", CLICommand{C::SetAppEQ{}}.caseName());
   EXPECT_EQ("getVersion", CLICommand{C::GetVersion{}}.caseName());
+}
+
+TEST(CLICommandCoding, OutputMuteDeviceIsOptional) {
+  const CLICommand command = decodeCLICommand(R"({"setOutputMute":{"action":"toggle"}})");
+  const auto* mute = std::get_if<C::SetOutputMute>(&command.value);
+  ASSERT_NE(nullptr, mute);
+  EXPECT_EQ(MuteAction::toggle, mute->action);
+  EXPECT_FALSE(mute->uid.has_value());
+  EXPECT_EQ(R"({"setOutputMute":{"action":"toggle"}})", encodeCompact(command));
 }
 
 TEST(CLICommandCoding, ListDevicesDirectionIsOptional) {

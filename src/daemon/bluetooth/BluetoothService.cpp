@@ -268,11 +268,7 @@ class BluetoothService::Impl {
   // restarted). Returns why the list cannot be given, if it cannot.
   std::optional<std::string> prepare(Clock::time_point deadline) {
     for (int attempt = 0;; ++attempt) {
-      if (!bus_ || !bus_->isOpen()) {
-        disconnect();
-        connectError_ = connect();
-      }
-      if (connectError_) {
+      if (!loop_.connected(bus_, connectError_)) {
         return unavailableBecause(*connectError_);
       }
       auto processed = bus_->processPending();
@@ -316,65 +312,32 @@ class BluetoothService::Impl {
                                 }}};
 };
 
-// The thread that follows the bus.
-struct BluetoothService::Following {
-  Following(BluetoothService& service, BluetoothObserver observer)
-      : follower("kestruned-bluez", std::move(observer),
-                 [&service](std::optional<BluetoothList>& now) { return look(service, now); }) {}
-
-  static dbus::Wait look(BluetoothService& service, std::optional<BluetoothList>& now) {
-    const std::lock_guard<std::mutex> lock(service.mutex_);
-    if (service.impl_) {
-      return service.impl_->follow(now);
-    }
-    now = absent();
-    return dbus::Wait{};
-  }
-
-  dbus::Follower<BluetoothList> follower;
-};
-
 BluetoothService::BluetoothService() : BluetoothService(Options{}) {}
 
-BluetoothService::BluetoothService(Options options) {
-  try {
-    impl_ = std::make_unique<Impl>(std::move(options));
-  } catch (...) {
-    impl_.reset();
-  }
-}
+BluetoothService::BluetoothService(Options options)
+    : service_("kestruned-bluez", absent(), std::move(options)) {}
 
 BluetoothService::~BluetoothService() = default;
 
 bool BluetoothService::follow(BluetoothObserver observer) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (following_) {
-    return false;
-  }
-  try {
-    following_ = std::make_unique<Following>(*this, std::move(observer));
-  } catch (...) {
-    return false;  // no thread or descriptor to be had
-  }
-  return true;
+  return service_.follow(std::move(observer));
 }
 
 std::uint64_t BluetoothService::followWakeUps() const {
-  return following_ ? following_->follower.thread().steps() : 0;
+  return service_.wakeUps();
 }
 
 CLIResponse BluetoothService::listBluetooth() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  // The answer may have read the bus: the following thread looks again.
-  const dbus::WakeOnExit wakeFollower{following_ ? &following_->follower.thread() : nullptr};
-  if (!impl_) {
-    return failure("Bluetooth is unavailable.");
-  }
-  try {
-    return impl_->listBluetooth();
-  } catch (const std::exception& error) {
-    return failure(std::string("Bluetooth is unavailable: ") + error.what());
-  }
+  return service_.use([](Impl* impl) {
+    if (impl == nullptr) {
+      return failure("Bluetooth is unavailable.");
+    }
+    try {
+      return impl->listBluetooth();
+    } catch (const std::exception& error) {
+      return failure(std::string("Bluetooth is unavailable: ") + error.what());
+    }
+  });
 }
 
 }  // namespace kestrune::daemon::bluetooth

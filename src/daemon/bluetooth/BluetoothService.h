@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "daemon/dbus/Watch.h"
 #include "protocol/CLIResponse.h"
 
 namespace kestrune::daemon::bluetooth {
@@ -75,11 +76,7 @@ class BluetoothService {
   class Impl;
 
  private:
-  struct Following;
-  std::mutex mutex_;
-  std::unique_ptr<Impl> impl_;
-  // Last: its thread stops before the rest goes.
-  std::unique_ptr<Following> following_;
+  dbus::FollowedService<Impl, BluetoothList> service_;
 };
 
 }  // namespace kestrune::daemon::bluetooth

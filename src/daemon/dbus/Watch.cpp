@@ -122,15 +122,19 @@ void Backoff::reset() {
   next_ = {};
 }
 
-Wait FollowLoop::round(std::optional<Bus>& bus, std::optional<Error>& connectError) {
+bool FollowLoop::connected(std::optional<Bus>& bus, std::optional<Error>& connectError) {
   if (!bus || !bus->isOpen()) {
-    if (backoff_.pausing()) {
-      return Wait{std::nullopt, backoff_.next()};
-    }
     service_.disconnect();
     connectError = service_.connect();
   }
-  if (!connectError) {
+  return !connectError;
+}
+
+Wait FollowLoop::round(std::optional<Bus>& bus, std::optional<Error>& connectError) {
+  if ((!bus || !bus->isOpen()) && backoff_.pausing()) {
+    return Wait{std::nullopt, backoff_.next()};
+  }
+  if (connected(bus, connectError)) {
     auto processed = bus->processPending();
     const std::optional<Clock::time_point> deadline = service_.read(processed.ok());
     auto poll = processed ? bus->pollFor() : Result<Bus::PollFor>(processed.error());

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -123,6 +125,9 @@ class FollowLoop {
   // not connected. The wait it returns names the bus while it is open;
   // without one, the bus is absent until the next attempt.
   Wait round(std::optional<Bus>& bus, std::optional<Error>& connectError);
+  // Connects at once, pause or not, unless the bus is open: an answer that
+  // needs it now. Whether it is connected; if not, `connectError` says why.
+  bool connected(std::optional<Bus>& bus, std::optional<Error>& connectError);
 
   Backoff& backoff() { return backoff_; }
 
@@ -182,6 +187,77 @@ class WakeOnExit {
 
  private:
   const WatchThread* thread_;
+};
+
+// A service on a bus that may go away and come back: its implementation,
+// made at start and used under one lock by the answers and, once the
+// service is followed, by a watch thread of its own. While the bus is away
+// (the implementation's round waits on no bus) the thread tells what the
+// implementation says, else `absent`, as it does without an implementation
+// (out of memory at start); the answers say so themselves.
+template <class Impl, class State>
+class FollowedService {
+ public:
+  using Observer = typename Follower<State>::Observer;
+
+  // Never throws for want of an implementation.
+  template <class Options>
+  FollowedService(std::string threadName, State absent, Options options)
+      : threadName_(std::move(threadName)), absent_(std::move(absent)) {
+    try {
+      impl_ = std::make_unique<Impl>(std::move(options));
+    } catch (...) {
+      impl_.reset();
+    }
+  }
+
+  // Runs `answer` on the implementation (nullptr when there is none) under
+  // the lock. The following thread looks again afterwards: the answer may
+  // have read what it waits for.
+  template <class Answer>
+  auto use(Answer&& answer) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const WakeOnExit wakeFollower{follower_ ? &follower_->thread() : nullptr};
+    return std::forward<Answer>(answer)(impl_.get());
+  }
+
+  // Starts the watch thread, which runs the implementation's round,
+  // follow(std::optional<State>& now), and tells the observer what changed.
+  // False when already following or when the thread cannot be started.
+  bool follow(Observer observer) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (follower_) {
+      return false;
+    }
+    try {
+      follower_ = std::make_unique<Follower<State>>(
+          threadName_, std::move(observer),
+          [this](std::optional<State>& now) { return look(now); });
+    } catch (...) {
+      return false;  // no thread or descriptor to be had
+    }
+    return true;
+  }
+
+  // How many steps the watch thread has run.
+  std::uint64_t wakeUps() const { return follower_ ? follower_->thread().steps() : 0; }
+
+ private:
+  Wait look(std::optional<State>& now) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const Wait wait = impl_ ? impl_->follow(now) : Wait{};
+    if (!wait.bus && !now) {
+      now = absent_;  // unless the implementation said why
+    }
+    return wait;
+  }
+
+  std::string threadName_;
+  State absent_;
+  std::mutex mutex_;
+  std::unique_ptr<Impl> impl_;
+  // Last: its thread stops before the rest goes.
+  std::unique_ptr<Follower<State>> follower_;
 };
 
 }  // namespace kestrune::daemon::dbus

@@ -118,13 +118,11 @@ class MediaService::Impl {
   // once the players on the bus are known. Returns what to wait for next.
   dbus::Wait follow(std::optional<NowPlaying>& now) {
     const dbus::Wait wait = loop_.round(bus_, connectError_);
-    if (!wait.bus) {
-      now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
-      return wait;
-    }
-    loop_.backoff().resetDelay();
-    if (playersKnown()) {
-      now = currentlyPlaying();
+    if (wait.bus) {
+      loop_.backoff().resetDelay();
+      if (playersKnown()) {
+        now = currentlyPlaying();
+      }
     }
     return wait;
   }
@@ -230,11 +228,7 @@ class MediaService::Impl {
   // restarted). Returns why media control is unavailable, if it is.
   std::optional<std::string> prepare(Clock::time_point deadline) {
     for (int attempt = 0;; ++attempt) {
-      if (!bus_ || !bus_->isOpen()) {
-        disconnect();
-        connectError_ = connect();
-      }
-      if (connectError_) {
+      if (!loop_.connected(bus_, connectError_)) {
         return "Media control is unavailable: " + connectError_->message + ".";
       }
       auto synced = catchUp(deadline);
@@ -761,66 +755,33 @@ bool operator==(const NowPlaying& a, const NowPlaying& b) {
   return sameRecord && a.artUrl == b.artUrl && a.unavailable == b.unavailable;
 }
 
-// The thread that follows the bus.
-struct MediaService::Following {
-  Following(MediaService& service, NowPlayingObserver observer)
-      : follower("kestruned-mpris", std::move(observer),
-                 [&service](std::optional<NowPlaying>& now) { return look(service, now); }) {}
-
-  static dbus::Wait look(MediaService& service, std::optional<NowPlaying>& now) {
-    const std::lock_guard<std::mutex> lock(service.mutex_);
-    if (service.impl_) {
-      return service.impl_->follow(now);
-    }
-    now = NowPlaying{std::nullopt, std::nullopt, noSessionBus};
-    return dbus::Wait{};
-  }
-
-  dbus::Follower<NowPlaying> follower;
-};
-
 MediaService::MediaService() : MediaService(Options{}) {}
 
-MediaService::MediaService(Options options) {
-  try {
-    impl_ = std::make_unique<Impl>(std::move(options));
-  } catch (...) {
-    // Out of memory at start: answers then say media control is unavailable.
-    impl_.reset();
-  }
-}
+MediaService::MediaService(Options options)
+    : service_("kestruned-mpris", NowPlaying{std::nullopt, std::nullopt, noSessionBus},
+               std::move(options)) {}
 
 MediaService::~MediaService() = default;
 
 bool MediaService::follow(NowPlayingObserver observer) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (following_) {
-    return false;
-  }
-  try {
-    following_ = std::make_unique<Following>(*this, std::move(observer));
-  } catch (...) {
-    return false;  // no thread or descriptor to be had
-  }
-  return true;
+  return service_.follow(std::move(observer));
 }
 
 std::uint64_t MediaService::followWakeUps() const {
-  return following_ ? following_->follower.thread().steps() : 0;
+  return service_.wakeUps();
 }
 
 CLIResponse MediaService::answer(const CLICommand& command) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  // The answer may have read the bus: the following thread looks again.
-  const dbus::WakeOnExit wakeFollower{following_ ? &following_->follower.thread() : nullptr};
-  if (!impl_) {
-    return failure("Media control is unavailable.");
-  }
-  try {
-    return impl_->answer(command);
-  } catch (const std::exception& error) {
-    return failure(std::string("Media control failed: ") + error.what());
-  }
+  return service_.use([&command](Impl* impl) {
+    if (impl == nullptr) {
+      return failure("Media control is unavailable.");
+    }
+    try {
+      return impl->answer(command);
+    } catch (const std::exception& error) {
+      return failure(std::string("Media control failed: ") + error.what());
+    }
+  });
 }
 
 }  // namespace kestrune::daemon::media

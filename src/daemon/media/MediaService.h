@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "daemon/dbus/Watch.h"
 #include "protocol/CLICommand.h"
 #include "protocol/CLIResponse.h"
 
@@ -82,11 +83,7 @@ class MediaService {
   class Impl;
 
  private:
-  struct Following;
-  std::mutex mutex_;
-  std::unique_ptr<Impl> impl_;
-  // Last: its thread stops before the rest goes.
-  std::unique_ptr<Following> following_;
+  dbus::FollowedService<Impl, NowPlaying> service_;
 };
 
 }  // namespace kestrune::daemon::media

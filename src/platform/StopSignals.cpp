@@ -1,4 +1,4 @@
-#include "server/ShutdownSignals.h"
+#include "platform/StopSignals.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,12 +6,10 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
+#include <string>
 
-#include "server/ServerError.h"
-
-namespace kestrune::server {
+namespace platform {
 
 namespace {
 
@@ -34,38 +32,31 @@ void install(int signal, void (*handler)(int), struct sigaction& previous) {
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   if (::sigaction(signal, &action, &previous) != 0) {
-    throw ServerError(ServerError::Kind::socketSetup,
-                      std::string("Could not install a signal handler: ") + std::strerror(errno));
+    throw StopSignalsError(std::string("Could not install a signal handler: ") +
+                           std::strerror(errno));
   }
 }
 
 }  // namespace
 
-ShutdownSignals::ShutdownSignals() {
+StopSignals::StopSignals() {
   std::array<int, 2> ends{};
-  if (::pipe(ends.data()) != 0) {
-    throw ServerError(ServerError::Kind::socketSetup,
-                      std::string("Could not create a pipe: ") + std::strerror(errno));
+  if (::pipe2(ends.data(), O_NONBLOCK | O_CLOEXEC) != 0) {
+    throw StopSignalsError(std::string("Could not create a pipe: ") + std::strerror(errno));
   }
   readEnd_.reset(ends[0]);
   writeEnd_.reset(ends[1]);
-  for (const int fd : ends) {
-    if (::fcntl(fd, F_SETFL, O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-      throw ServerError(ServerError::Kind::socketSetup,
-                        std::string("Could not set up a pipe: ") + std::strerror(errno));
-    }
-  }
   signalWriteEnd.store(writeEnd_.get());
   install(SIGINT, wakeOnSignal, previousInterrupt_);
   install(SIGTERM, wakeOnSignal, previousTerminate_);
   install(SIGPIPE, SIG_IGN, previousBrokenPipe_);
 }
 
-ShutdownSignals::~ShutdownSignals() {
+StopSignals::~StopSignals() {
   static_cast<void>(::sigaction(SIGINT, &previousInterrupt_, nullptr));
   static_cast<void>(::sigaction(SIGTERM, &previousTerminate_, nullptr));
   static_cast<void>(::sigaction(SIGPIPE, &previousBrokenPipe_, nullptr));
   signalWriteEnd.store(-1);
 }
 
-}  // namespace kestrune::server
+}  // namespace platform
