@@ -97,7 +97,9 @@ void AppRow::build(const QString& name) {
   mute_ = toolButton(QStringLiteral("audio-volume-muted"), QStringLiteral("Mute"),
                      QStringLiteral("Mute %1").arg(name), this);
   mute_->setCheckable(true);
-  mute_->setMinimumWidth(mute_->sizeHint().width() + metrics.averageCharWidth() * 2);
+  // Room for "Muted" in bold, so that the row keeps its width either way.
+  mute_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("Muted")) * 6 / 5 +
+                         metrics.height() * 2);
   // The action is the opposite of what the panel showed when clicked.
   // Toggled rather than clicked, for a screen reader's toggle action.
   connect(mute_, &QToolButton::toggled, this, [this] {
