@@ -523,6 +523,14 @@ AudioRequests::AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equ
           },
           log_) {}
 
+CLIStatusInfo AudioRequests::statusOutOfReach() const {
+  CLIStatusInfo status;
+  status.version = version_.version;
+  status.isSilentMode = memory_.silentMode();
+  status.cliInstalled = version_.cliInstalled;
+  return status;
+}
+
 bool AudioRequests::answers(const CLICommand& command) {
   return std::visit(
       [](const auto& request) { return isAudioRequest<std::decay_t<decltype(request)>>; },

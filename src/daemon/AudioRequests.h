@@ -65,6 +65,10 @@ class AudioRequests {
   // there are.
   void checkCorrections();
 
+  // The status while the sound server is out of reach: what the daemon
+  // knows without it.
+  CLIStatusInfo statusOutOfReach() const;
+
   // The icon name each app's streams give, by app id, for graphical clients.
   std::map<std::string, std::string, std::less<>> appIcons();
 

@@ -14,6 +14,7 @@
 #include "daemon/AudioRequests.h"
 #include "daemon/DaemonHandler.h"
 #include "daemon/Equalizers.h"
+#include "daemon/InstanceLock.h"
 #include "daemon/Memory.h"
 #include "daemon/bluetooth/BluetoothService.h"
 #include "daemon/media/MediaService.h"
@@ -205,18 +206,22 @@ constexpr std::chrono::seconds devicesFileCheck{1};
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
   const platform::StopSignals signals;
-  // Then the socket, so that a second instance refuses before it connects to
-  // the sound server or touches anything of the first one's.
+  auto log = std::make_shared<JournalLog>();
+  const auto say = [log](const std::string& line) { (*log)(line); };
+  // Then the directories and the socket, so that a second instance refuses
+  // before it connects to the sound server or touches anything of the
+  // first one's.
+  const InstanceLock instance({options.configDirectory, options.stateDirectory}, options.socketPath,
+                              say);
   const server::ListeningSocket socket(options.socketPath);
   // Before every source, which publish to it until they stop.
   server::Feed feed;
-  auto log = std::make_shared<JournalLog>();
-  const auto say = [log](const std::string& line) { (*log)(line); };
 
   Memory memory(options.stateDirectory + "/settings.json", say);
   auto relay = std::make_shared<EventRelay>();
   PulseSoundServer sound([relay](const SoundEvent& event) { (*relay)(event); }, say);
-  Equalizers equalizers(sound, memory, options.configDirectory, eq::pluginFilePath(), say);
+  Equalizers equalizers(sound, memory, options.configDirectory, options.stateDirectory,
+                        eq::pluginFilePath(), say);
   const DaemonFiles files{options.configDirectory, options.configDirectory + "/profiles.json",
                           options.configDirectory + "/devices.json",
                           options.stateDirectory + "/" + std::string(deviceVolumesFileName)};
@@ -230,7 +235,7 @@ void serve(const DaemonOptions& options) {
   panelOptions.socketPath = options.socketPath;
   panel::PanelToggle panelToggle(panelOptions);
   DaemonHandler handler(audio, &mediaService, &bluetoothService, &panelToggle);
-  handler.publishTo(feed, KESTRUNE_VERSION);
+  handler.publishTo(feed);
   relay->attach(&handler, &audio);
   const bool followsMedia = mediaService.follow([&feed](const media::NowPlaying& playing) {
     feed.update([&playing](FeedState& state) {

@@ -3,16 +3,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <iterator>
 #include <thread>
 #include <utility>
 
+#include "daemon/InstanceLock.h"
 #include "daemon/Memory.h"
 #include "daemon/RequestFailure.h"
 #include "eq/ProfileFile.h"
 #include "eq/SinkModule.h"
 #include "eq/UserPresets.h"
+#include "platform/Files.h"
 
 namespace kestrune::daemon {
 
@@ -32,6 +35,69 @@ bool hasSink(const SoundState& state, const std::string& name) {
 
 // Filter sinks name the device they play on in this property.
 constexpr std::string_view masterDeviceProperty = "device.master_device";
+
+// Ours name the daemon that loaded them: its process and state directory.
+constexpr std::string_view ownerProcessProperty = "kestrune.owner.process";
+constexpr std::string_view ownerStateProperty = "kestrune.owner.state";
+
+// The module arguments carry no quotes or backslashes: those, and '%',
+// travel as %XX.
+std::string encodedPath(const std::string& path) {
+  static constexpr std::string_view hex = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : path) {
+    if (c == '%' || c == '\'' || c == '"' || c == '\\') {
+      const auto byte = static_cast<unsigned char>(c);
+      encoded += '%';
+      encoded += hex[byte >> 4U];
+      encoded += hex[byte & 0xFU];
+    } else {
+      encoded += c;
+    }
+  }
+  return encoded;
+}
+
+std::string decodedPath(const std::string& encoded) {
+  std::string path;
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    unsigned byte = 0;
+    const char* digits = encoded.data() + i + 1;
+    if (encoded[i] == '%' && i + 2 < encoded.size() &&
+        std::from_chars(digits, digits + 2, byte, 16).ptr == digits + 2) {
+      path += static_cast<char>(byte);
+      i += 2;
+    } else {
+      path += encoded[i];
+    }
+  }
+  return path;
+}
+
+std::optional<pid_t> processNumber(std::string_view digits) {
+  pid_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc() || end != digits.data() + digits.size() || number <= 0) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+// The process that loaded one of our sinks: from its property, else from
+// its name (kestrune_eq.<process>.<n>), which older daemons gave alone.
+std::optional<pid_t> ownerProcess(const Device& sink) {
+  if (const auto found = sink.properties.find(ownerProcessProperty);
+      found != sink.properties.end()) {
+    return processNumber(found->second);
+  }
+  const std::string_view rest = std::string_view(sink.name).substr(sinkPrefix.size());
+  return processNumber(rest.substr(0, rest.find('.')));
+}
+
+bool isRunningDaemon(pid_t process) {
+  const auto name = platform::readFile("/proc/" + std::to_string(process) + "/comm", 256);
+  return name && *name == "kestruned\n";
+}
 
 // The apps' streams (not those of modules) playing on a sink.
 std::vector<Stream> streamsOn(const SoundState& state, const std::string& sinkName) {
@@ -73,10 +139,11 @@ WatchedFile<std::shared_ptr<const eq::CatalogLoad>>::Decode decodePresetsFile(
 }  // namespace
 
 Equalizers::Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
-                       std::string plugin, Log log)
+                       std::string stateDirectory, std::string plugin, Log log)
     : sound_(sound),
       memory_(memory),
       configDirectory_(std::move(configDirectory)),
+      stateDirectory_(std::move(stateDirectory)),
       plugin_(std::move(plugin)),
       log_(std::move(log)),
       presetsFile_(eq::presetsFilePath(configDirectory_), decodePresetsFile(configDirectory_),
@@ -242,6 +309,21 @@ std::string Equalizers::homeOf(const Stream& stream, const SoundState& state) co
   return sink != nullptr && !isEqualizerSink(*sink) ? sink->name : state.defaultSink;
 }
 
+std::string Equalizers::sinkArguments(const std::string& sink, const std::string& master,
+                                      const std::string& description,
+                                      const eq::Preset& preset) const {
+  // Named after this daemon, so that another one leaves it alone.
+  const eq::EqualizerSink equalizer{
+      sink,
+      master,
+      description,
+      preset.gains,
+      preset.parametric,
+      {{std::string(ownerProcessProperty), std::to_string(::getpid())},
+       {std::string(ownerStateProperty), encodedPath(stateDirectory_)}}};
+  return eq::ladspaSinkArguments(equalizer, plugin_);
+}
+
 Equalizers::Active Equalizers::load(const std::string& appID, const std::string& presetName,
                                     const std::string& device, const SoundState& state) {
   const eq::Preset* preset = catalog().find(presetName);
@@ -255,8 +337,7 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   active.followsDefault = device == state.defaultSink && !(settings && settings->device);
   active.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
-  const std::string arguments = eq::ladspaSinkArguments(
-      {active.sink, entryOf(device), appID + " EQ", preset->gains, preset->parametric}, plugin_);
+  const std::string arguments = sinkArguments(active.sink, entryOf(device), appID + " EQ", *preset);
   active.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
   waitForSink(sound_, active.sink);
   return active;
@@ -401,7 +482,7 @@ void Equalizers::serverConnected(const SoundState& state) {
   // real device, then the equaliser goes.
   std::map<std::uint32_t, std::uint32_t> leftovers;  // sink index -> module
   for (const auto& [index, sink] : state.sinks) {
-    if (!deviceBehind(sink) && isEqualizerSink(sink) && sink.ownerModule) {
+    if (!deviceBehind(sink) && isEqualizerSink(sink) && sink.ownerModule && ownerGone(sink)) {
       leftovers[index] = *sink.ownerModule;
     }
   }
@@ -423,28 +504,47 @@ void Equalizers::serverConnected(const SoundState& state) {
   }
 }
 
+bool Equalizers::ownerGone(const Device& sink) const {
+  const auto process = ownerProcess(sink);
+  if (!process || *process == ::getpid()) {
+    return true;  // ours from before the server's restart, or nobody's
+  }
+  const auto state = sink.properties.find(ownerStateProperty);
+  if (state == sink.properties.end()) {
+    return !isRunningDaemon(*process);
+  }
+  const auto holder = lockHolder(decodedPath(state->second));
+  return !holder || holder->process != *process;
+}
+
 void Equalizers::removeAll() {
   if (active_.empty() && corrections_.empty()) {
     return;
   }
   try {
     const SoundState state = sound_.snapshot();
+    std::vector<SoundServer::Move> moves;
+    std::vector<std::uint32_t> modules;
     for (const auto& [appID, actives] : active_) {
       for (const Active& active : actives) {
         const std::string device =
             hasSink(state, active.device) ? active.device : state.defaultSink;
-        try {
-          moveStreams(streamsOn(state, active.sink), device);
-        } catch (const SoundServerIgnoredMove& ignored) {
-          log_(ignored.description());
+        for (const Stream& stream : streamsOn(state, active.sink)) {
+          moves.push_back({stream.index, device});
         }
-        unload(active);
+        modules.push_back(active.module);
       }
     }
-    active_.clear();
-    // The apps' equalisers first: they play on the corrections.
-    for (const auto& [device, correction] : std::exchange(corrections_, {})) {
-      removeCorrection(device, correction);
+    // The corrections go with the apps' equalisers that play on them.
+    for (const auto& [device, correction] : corrections_) {
+      const std::string home = hasSink(state, device) ? device : state.defaultSink;
+      for (const Stream& stream : streamsOn(state, correction.sink)) {
+        moves.push_back({stream.index, home});
+      }
+      modules.push_back(correction.module);
+    }
+    for (const std::string& ignored : sound_.restore(moves, modules)) {
+      log_(ignored);
     }
   } catch (const SoundServerUnreachable&) {
     // The server is gone, and its modules with it.
@@ -503,9 +603,8 @@ void Equalizers::addCorrection(const std::string& device, const std::string& pre
   correction.preset = preset->name;
   correction.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
-  const std::string arguments = eq::ladspaSinkArguments(
-      {correction.sink, device, device + " correction", preset->gains, preset->parametric},
-      plugin_);
+  const std::string arguments =
+      sinkArguments(correction.sink, device, device + " correction", *preset);
   try {
     correction.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
   } catch (const SoundServerRefusal& refusal) {

@@ -35,9 +35,10 @@ class Equalizers {
   using Log = std::function<void(const std::string&)>;
 
   // `configDirectory` holds the user's presets.json and eq/ folder; `plugin` is what the
-  // sound server loads (a path, or a name it finds on its LADSPA_PATH).
-  Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory, std::string plugin,
-             Log log);
+  // sound server loads (a path, or a name it finds on its LADSPA_PATH). The
+  // equalisers name this process and `stateDirectory` as their owner.
+  Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
+             std::string stateDirectory, std::string plugin, Log log);
   Equalizers(const Equalizers&) = delete;
   Equalizers& operator=(const Equalizers&) = delete;
 
@@ -79,7 +80,8 @@ class Equalizers {
   std::optional<std::string> deviceBehind(const Device& sink) const;
 
   // After a (re)connection: forget what a lost server took with it, and
-  // take away what an earlier run of the daemon left behind.
+  // take away what a daemon now gone left behind. Another running daemon's
+  // equalisers are its own business.
   void serverConnected(const SoundState& state);
   // Streams back on their devices, every equaliser unloaded.
   void removeAll();
@@ -103,6 +105,11 @@ class Equalizers {
   // The eq/ folder's presets added to catalog_; its files' problems and
   // presets that can clip are logged once.
   void addProfiles(const ProfileFolder::Reading& profiles);
+  // Whether the daemon that loaded one of our sinks is gone: its process
+  // ended, or is no daemon holding the lock of the state directory named.
+  bool ownerGone(const Device& sink) const;
+  std::string sinkArguments(const std::string& sink, const std::string& master,
+                            const std::string& description, const eq::Preset& preset) const;
   // Loads an equaliser with the preset on the device.
   Active load(const std::string& appID, const std::string& preset, const std::string& device,
               const SoundState& state);
@@ -134,6 +141,7 @@ class Equalizers {
   SoundServer& sound_;
   Memory& memory_;
   std::string configDirectory_;
+  std::string stateDirectory_;
   std::string plugin_;
   Log log_;
   eq::PresetCatalog catalog_;

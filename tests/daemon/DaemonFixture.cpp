@@ -218,7 +218,26 @@ void SoundServer::start() {
     throw std::runtime_error(
         nameOf(kind_) + " did not start: " + (processes_.empty() ? "" : processes_.back()->log()));
   }
+  if (kind_ == ServerKind::pipeWire) {
+    waitForDefaultsMetadata();
+  }
   addDevices();
+}
+
+// PipeWire's pulse server keeps the default devices in the session
+// manager's "default" metadata, and refuses to set them ("Not supported")
+// until WirePlumber has made it, which a busy machine may take seconds to.
+void SoundServer::waitForDefaultsMetadata() const {
+  const bool made = eventually(
+      [&] {
+        const Finished listed = run("pw-cli", {"ls", "Metadata"}, environment(), 5s);
+        return listed.out.find("metadata.name = \"default\"") != std::string::npos;
+      },
+      20s);
+  if (!made) {
+    throw std::runtime_error("WirePlumber made no \"default\" metadata: " +
+                             processes_.at(2)->log());
+  }
 }
 
 void SoundServer::startPulseAudio() {

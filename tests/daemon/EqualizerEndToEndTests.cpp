@@ -503,6 +503,33 @@ TEST_P(EqualizerEndToEndTest, AfterACrashTheNextDaemonReplacesTheLeftoverEqualiz
   EXPECT_EQ(modules(), modulesBefore_);
 }
 
+// Another daemon, with a configuration of its own on the same server,
+// neither takes this one's equalisers when it starts nor when it stops.
+TEST_P(EqualizerEndToEndTest, ASecondDaemonLeavesTheFirstOnesEqualizersAlone) {
+  play("Music", {musicBands[0]});
+  play("Radio", {otherBand});
+  daemon_->ask({"app", "eq", "set", "Music", "rock"});
+  daemon_->ask({"app", "eq", "set", "Radio", "vocal"});
+  const std::vector<std::string> loaded = eqSinks();
+  ASSERT_EQ(loaded.size(), 2U);
+
+  const ScratchDirectory elsewhere;
+  Daemon second(*server_, elsewhere.path());
+  // Started: it has looked for what earlier runs left.
+  EXPECT_EQ(eqSinks(), loaded);
+  EXPECT_TRUE(contains(second.ask({"status"}), "Speakers"));
+  second.process().signal(SIGTERM);
+  EXPECT_EQ(second.process().wait(5s), 0);
+  EXPECT_EQ(eqSinks(), loaded);
+  EXPECT_TRUE(onEqualizer("Music"));
+  EXPECT_TRUE(onEqualizer("Radio"));
+
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  daemon_->ask({"app", "eq", "set", "Radio", "off"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
+  EXPECT_EQ(modules(), modulesBefore_);
+}
+
 // Where the app plays is its own business: turning EQ on puts the
 // equaliser in front of that device, not in front of the default output.
 TEST_P(EqualizerEndToEndTest, AnAppStartedOnAnotherDeviceIsHeardThereOnlyWithItsEqualizer) {
