@@ -81,7 +81,7 @@ mount --rbind /sys "$root/sys" && mount --make-rslave "$root/sys" && mounted+=("
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 
 inside() {
-  chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
+  chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@" </dev/null
 }
 timed "git and ca-certificates" inside sh -c \

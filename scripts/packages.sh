@@ -9,8 +9,9 @@
 #   py:MODULE  a module of Debian's python3    pkg:NAME   an installed package
 # Groups: build (the command-line tool and the simulator), daemon (kestruned
 # and the EQ plugin), tests (the test suite and the sound servers, players
-# and D-Bus peers it runs), panel (kestrune-panel and its private desktop),
-# lint (scripts/check.sh), package (the Debian package and its check).
+# and D-Bus peers it runs), panel (kestrune-panel), desktop (the panel's
+# private desktop for its tests), lint (scripts/check.sh), package (what
+# makes the Debian package), package-check (the package's trial).
 KESTRUNE_PACKAGES='
 build   g++                 cmd:g++
 build   cmake               cmd:cmake
@@ -43,26 +44,26 @@ tests   groff-base          cmd:groff
 tests   file                cmd:file
 tests   sox                 cmd:sox
 panel   qt6-base-dev        file:/usr/lib/x86_64-linux-gnu/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake
-panel   xvfb                cmd:Xvfb
-panel   openbox             cmd:openbox
-panel   x11-utils           cmd:xprop
-panel   xdotool             cmd:xdotool
-panel   trayer              cmd:trayer
-panel   at-spi2-core        cmd:/usr/libexec/at-spi-bus-launcher
-panel   python3-pyatspi     py:pyatspi
-panel   qt6-wayland         file:/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so
-panel   sway                cmd:sway
-panel   waybar              cmd:waybar
-panel   grim                cmd:grim
-panel   weston              cmd:weston
-panel   libwayland-bin      cmd:wayland-scanner
-panel   libwayland-dev      file:/usr/include/wayland-client.h
+desktop xvfb                cmd:Xvfb
+desktop openbox             cmd:openbox
+desktop x11-utils           cmd:xprop
+desktop xdotool             cmd:xdotool
+desktop trayer              cmd:trayer
+desktop at-spi2-core        cmd:/usr/libexec/at-spi-bus-launcher
+desktop python3-pyatspi     py:pyatspi
+desktop qt6-wayland         file:/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so
+desktop sway                cmd:sway
+desktop waybar              cmd:waybar
+desktop grim                cmd:grim
+desktop weston              cmd:weston
+desktop libwayland-bin      cmd:wayland-scanner
+desktop libwayland-dev      file:/usr/include/wayland-client.h
 lint    clang-format-14     cmd:clang-format-14
 lint    clang-tidy-14       cmd:run-clang-tidy-14
 lint    cppcheck            cmd:cppcheck
 package dpkg-dev            cmd:dpkg-shlibdeps
 package file                cmd:file
-package lintian             cmd:lintian
+package-check lintian       cmd:lintian
 '
 
 # True when the package's mark (cmd:, file:, py: or pkg:) is there.

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 . scripts/ctest.sh
-install_packages build daemon tests panel
+install_packages build daemon tests panel desktop
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DKESTRUNE_WERROR=ON -DKESTRUNE_DAEMON=ON -DKESTRUNE_TESTS=ON \
   -DKESTRUNE_PANEL=ON

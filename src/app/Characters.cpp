@@ -1,9 +1,10 @@
 #include "app/Characters.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <iterator>
 #include <span>
+
+#include "platform/Utf8.h"
 
 namespace kestrune {
 namespace {
@@ -110,49 +111,7 @@ Kind kindOf(char32_t c) {
 // Decodes one code point at `pos` and advances past it. A malformed or
 // truncated sequence yields U+FFFD and consumes one byte.
 char32_t decodeAt(std::string_view text, std::size_t& pos) {
-  auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-  const std::uint8_t lead = byte(pos);
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if (lead < 0x80) {
-    ++pos;
-    return lead;
-  }
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1Fu;
-    minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0Fu;
-    minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07u;
-    minimum = 0x10000;
-  } else {
-    ++pos;
-    return kReplacement;
-  }
-  if (pos + length > text.size()) {
-    ++pos;
-    return kReplacement;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
-    const std::uint8_t next = byte(pos + i);
-    if ((next & 0xC0u) != 0x80u) {
-      ++pos;
-      return kReplacement;
-    }
-    value = (value << 6) | (next & 0x3Fu);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    ++pos;
-    return kReplacement;
-  }
-  pos += length;
-  return value;
+  return platform::decodeUtf8(text, pos).value_or(kReplacement);
 }
 
 bool hangulJoins(Kind before, Kind after) {

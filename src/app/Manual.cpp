@@ -20,6 +20,27 @@ argparse::Manual manual() {
   return {
       .source = "kestrune " KESTRUNE_VERSION,
       .sections = {
+          {.title = "OUTPUT",
+           .paragraphs =
+               {"Names come from other programs: an app's name, a device's description, a "
+                "player's title, artist and album, a Bluetooth device's alias. In the text "
+                "output each character in them that would act on the terminal, break a record "
+                "in two or make a name show as another is written as one of the escapes below, "
+                "so that a record stays on one line and nothing reaches the terminal as a "
+                "command. Only the text of names holding such characters departs from the "
+                "plain text; a backslash prints as it is. --json prints every name unchanged "
+                "(JSON escapes its control characters)."},
+           .entries =
+               {{"\\a \\b \\t \\n \\v \\f \\r \\e",
+                 "Bell, backspace, tab, line feed, vertical tab, form feed, carriage return and "
+                 "escape."},
+                {"\\xNN",
+                 "The other control characters of ASCII, DEL, and a byte that is not UTF-8, in "
+                 "two hexadecimal digits."},
+                {"\\uNNNN",
+                 "The C1 control characters (U+0080 to U+009F), the line and paragraph "
+                 "separators (U+2028, U+2029) and the bidirectional controls (U+061C, U+200E, "
+                 "U+200F, U+202A to U+202E, U+2066 to U+2069), in four hexadecimal digits."}}},
           {.title = "EXIT STATUS",
            .paragraphs =
                {"A failure that Kestrune itself reports is printed as \"Error: \" and its "

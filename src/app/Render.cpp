@@ -10,6 +10,7 @@
 #include "ArgumentParser/StandardStreams.h"
 #include "app/Characters.h"
 #include "json/Errors.h"
+#include "platform/VisibleText.h"
 #include "protocol/Coding.h"
 
 namespace kestrune {
@@ -19,10 +20,17 @@ bool jsonOutput = false;
 namespace {
 
 // Text put together with << as on a stream, in the form a stream would
-// give it, without the stream library.
+// give it, without the stream library. Names come from other programs, so
+// every string shows its control characters visibly (platform::visibleText):
+// a line ends only where a '\n' character is added.
 class TextBuilder {
  public:
   TextBuilder& operator<<(std::string_view text) {
+    text_ += platform::visibleText(text);
+    return *this;
+  }
+  // Text already made visible, as table cells are to be measured.
+  TextBuilder& appendVisible(std::string_view text) {
     text_ += text;
     return *this;
   }
@@ -196,7 +204,7 @@ void printProfileTable(const std::vector<CLIProfileInfo>& profiles, TextBuilder&
 
 void printBluetoothTable(const std::vector<CLIBluetoothInfo>& devices, TextBuilder& out) {
   if (devices.empty()) {
-    out << "No Bluetooth audio devices connected.\n";
+    out << "No Bluetooth audio devices connected." << '\n';
     return;
   }
   std::vector<std::vector<std::string>> rows;
@@ -252,7 +260,7 @@ void printMediaBlock(const CLIMediaInfo& media, TextBuilder& out) {
   if (media.title) {
     out << (media.isPlaying ? kPlaying : kPaused) << ' ' << *media.title << '\n';
   } else if (!media.isPlaying) {
-    out << "Nothing playing\n";
+    out << "Nothing playing" << '\n';
     return;
   }
   if (media.artist) {
@@ -316,23 +324,40 @@ void printEQBlock(const CLIEQInfo& eq, TextBuilder& out) {
   }
   for (const auto& band : eq.bands) {
     const std::string label = frequencyLabel(band.frequency);
-    out << "  " << padded(characterPrefix(label, 5), 5) << " Hz: " << gainText(band.gain)
-        << " dB\n";
+    out << "  " << padded(characterPrefix(label, 5), 5) << " Hz: " << gainText(band.gain) << " dB"
+        << '\n';
   }
+}
+
+std::vector<std::vector<std::string>> visibleCells(
+    const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::vector<std::string>> visible;
+  visible.reserve(rows.size());
+  for (const auto& row : rows) {
+    std::vector<std::string> cells;
+    cells.reserve(row.size());
+    for (const auto& cell : row) {
+      cells.push_back(platform::visibleText(cell));
+    }
+    visible.push_back(std::move(cells));
+  }
+  return visible;
 }
 
 void appendTable(const std::vector<std::string>& headers,
                  const std::vector<std::vector<std::string>>& rows, TextBuilder& out) {
   if (rows.empty()) {
-    out << "(none)\n";
+    out << "(none)" << '\n';
     return;
   }
+  // Measured as they will show, escapes included.
+  const std::vector<std::vector<std::string>> visibleRows = visibleCells(rows);
   std::vector<std::size_t> widths;
   widths.reserve(headers.size());
   for (const auto& header : headers) {
     widths.push_back(characterCount(header));
   }
-  for (const auto& row : rows) {
+  for (const auto& row : visibleRows) {
     for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
       widths[i] = std::max(widths[i], characterCount(row[i]));
     }
@@ -342,7 +367,7 @@ void appendTable(const std::vector<std::string>& headers,
     for (std::size_t i = 0; i < cells.size(); ++i) {
       parts.push_back(i < widths.size() ? padded(cells[i], widths[i]) : cells[i]);
     }
-    out << joined(parts, "  ") << '\n';
+    out.appendVisible(joined(parts, "  ")) << '\n';
   };
   line(headers);
   std::vector<std::string> rules;
@@ -354,7 +379,7 @@ void appendTable(const std::vector<std::string>& headers,
     rules.push_back(std::move(rule));
   }
   out << joined(rules, "  ") << '\n';
-  for (const auto& row : rows) {
+  for (const auto& row : visibleRows) {
     line(row);
   }
 }
@@ -388,7 +413,7 @@ void appendData(const CLIResponseData& data, const std::optional<std::string>& m
         } else if constexpr (std::is_same_v<T, CLIResponseData::Status>) {
           printStatusBlock(value, out);
         } else if constexpr (std::is_same_v<T, CLIResponseData::Version>) {
-          out << "Kestrune v" << value.version << " (build " << value.build << ")\n";
+          out << "Kestrune v" << value.version << " (build " << value.build << ")" << '\n';
         } else if constexpr (std::is_same_v<T, CLIResponseData::Eq>) {
           printEQBlock(value, out);
         } else if constexpr (std::is_same_v<T, CLIResponseData::Text>) {
@@ -485,7 +510,9 @@ ResponseText responseText(const CLIResponse& response) {
     return {dataText(*response.data, response.message), {}};
   }
   if (response.message) {
-    return {*response.message + '\n', {}};
+    TextBuilder text;
+    text << *response.message << '\n';
+    return {text.take(), {}};
   }
   return {};
 }

@@ -16,7 +16,10 @@ namespace kestrune {
 extern bool jsonOutput;
 
 // What printing a response writes: the JSON form when jsonOutput is set;
-// otherwise the payload, the message or the application's error. Never fails.
+// otherwise the payload, the message or the application's error, with the
+// control characters of every text in it shown as platform::visibleText
+// shows them (a name from another program cannot split a record or act on
+// the terminal). Never fails.
 struct ResponseText {
   std::string out;  // for standard output
   std::string err;  // for standard error
@@ -33,8 +36,9 @@ std::string errorText(std::string_view message);
 // The text form of a payload, then the message (if any) as one more line.
 std::string dataText(const CLIResponseData& data, const std::optional<std::string>& message);
 
-// Columns padded to their widest cell (in characters), joined by two spaces,
-// with a rule under the headers; "(none)" when there are no rows.
+// Columns padded to their widest cell (in characters, as shown: control
+// characters escaped), joined by two spaces, with a rule under the headers;
+// "(none)" when there are no rows.
 std::string tableText(const std::vector<std::string>& headers,
                       const std::vector<std::vector<std::string>>& rows);
 

@@ -410,8 +410,10 @@ struct AudioRequests::Visitor {
       self.equalizers_->moveTo(app, device);
       return;
     }
+    const std::string target =
+        self.equalizers_ != nullptr ? self.equalizers_->entryOf(device) : device;
     for (const auto& stream : app.streams) {
-      ignoringVanished([&] { sound.moveStream(stream.index, device); }, stream.index);
+      ignoringVanished([&] { sound.moveStream(stream.index, target); }, stream.index);
     }
   }
 
@@ -520,6 +522,14 @@ AudioRequests::AudioRequests(SoundServer& sound, Memory& memory, Equalizers* equ
             return equalizers_ != nullptr && equalizers_->isEqualizerSink(device);
           },
           log_) {}
+
+CLIStatusInfo AudioRequests::statusOutOfReach() const {
+  CLIStatusInfo status;
+  status.version = version_.version;
+  status.isSilentMode = memory_.silentMode();
+  status.cliInstalled = version_.cliInstalled;
+  return status;
+}
 
 bool AudioRequests::answers(const CLICommand& command) {
   return std::visit(
@@ -640,9 +650,10 @@ void AudioRequests::applyRemembered(const Stream& stream, const SoundState& stat
       app.streams = {stream};
       equalizers_->apply(app, std::nullopt);
     } else if (device) {
+      const std::string target = equalizers_ != nullptr ? equalizers_->entryOf(*device) : *device;
       const Device* sink = state.sinkByIndex(stream.sink);
-      if (sink == nullptr || sink->name != *device) {
-        sound_.moveStream(stream.index, *device);
+      if (sink == nullptr || sink->name != target) {
+        sound_.moveStream(stream.index, target);
       }
     }
   } catch (const SoundServerRefusal&) {
@@ -712,14 +723,41 @@ std::map<std::string, std::string, std::less<>> AudioRequests::appIcons() {
   return icons;
 }
 
+void AudioRequests::checkCorrections() {
+  try {
+    correctDevices();
+  } catch (const SoundServerUnreachable&) {
+    // Corrected again on the next connection.
+  }
+}
+
+void AudioRequests::correctDevices() {
+  if (equalizers_ == nullptr) {
+    return;
+  }
+  const auto failed = [&](const std::string& reason) {
+    log_("could not put a device's correction in place: " + reason);
+  };
+  try {
+    equalizers_->correct(devicesFile().correction);
+  } catch (const SoundServerRefusal& refusal) {
+    failed(refusal.description());
+  } catch (const SoundServerIgnoredMove& ignored) {
+    failed(ignored.description());
+  } catch (const RequestFailure& failure) {
+    failed(failure.what());
+  }
+}
+
 void AudioRequests::serverConnected() {
   silenced_.clear();
   policy_.serverConnected();
   try {
-    const SoundState state = sound_.snapshot();
     if (equalizers_ != nullptr) {
-      equalizers_->serverConnected(state);
+      equalizers_->serverConnected(sound_.snapshot());
     }
+    correctDevices();
+    const SoundState state = sound_.snapshot();
     for (const auto& [index, stream] : state.streams) {
       applyRemembered(stream, state);
     }

@@ -60,6 +60,14 @@ class AudioRequests {
   void devicesChanged();
   // Before the daemon stops.
   void quitting();
+  // After any change of the picture, and now and then for edits of
+  // devices.json: its corrections are brought in line with the devices
+  // there are.
+  void checkCorrections();
+
+  // The status while the sound server is out of reach: what the daemon
+  // knows without it.
+  CLIStatusInfo statusOutOfReach() const;
 
   // The icon name each app's streams give, by app id, for graphical clients.
   std::map<std::string, std::string, std::less<>> appIcons();
@@ -73,6 +81,7 @@ class AudioRequests {
   std::vector<std::string> preferredOrder(bool input);
   // An output volume no higher than devices.json allows.
   double capped(double percent);
+  void correctDevices();  // throws SoundServerUnreachable
   // devices.json as far as it can be used, its problems reported once.
   DevicesFile devicesFile();
 

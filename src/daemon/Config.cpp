@@ -72,6 +72,19 @@ std::optional<double> percentMember(const json::KeyedDecoder& object, std::strin
   return percent;
 }
 
+// "correction": device UID to preset name, each a string.
+std::map<std::string, std::string> corrections(const json::KeyedDecoder& object) {
+  std::map<std::string, std::string> result;
+  if (!object.memberIfPresent("correction")) {
+    return result;
+  }
+  const auto presets = object.nested("correction");
+  for (const std::string_view device : presets.allKeys()) {
+    result.emplace(device, presets.decode<std::string>(device));
+  }
+  return result;
+}
+
 // The file's text; nothing when there is no file.
 std::optional<std::string> contentsOf(const std::string& path) {
   try {
@@ -145,6 +158,7 @@ DevicesFile parseDevicesFile(std::string_view text, const std::string& path) {
   });
   members.read([&] { file.newDeviceVolume = percentMember(*top, "newDeviceVolume"); });
   members.read([&] { file.maxVolume = percentMember(*top, "maxVolume"); });
+  members.read([&] { file.correction = corrections(*top); });
   return file;
 }
 

@@ -33,13 +33,17 @@
 //     "switchOnConnect": true,      (a device that appears ranked above the
 //                                    default in its list becomes the default)
 //     "newDeviceVolume": 30,        (percent, 0 to 100: a new output's volume)
-//     "maxVolume": 80 }             (percent, 0 to 100: no output goes above)
+//     "maxVolume": 80,              (percent, 0 to 100: no output goes above)
+//     "correction": { "alsa_output.usb-headset": "hd600" } }
+//                                   (an EQ preset everything played on that
+//                                    output goes through, after each app's)
 //
 // Devices not named follow in the server's order. Every member is optional;
 // one that cannot be used is left out and reported, and the rest applies.
 
 #include <cstddef>
 #include <exception>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +87,8 @@ struct DevicesFile {
   bool switchOnConnect = false;
   std::optional<double> newDeviceVolume;
   std::optional<double> maxVolume;
+  // The preset correcting each output, by device UID.
+  std::map<std::string, std::string> correction;
   // The members left out, each "PATH:LINE:COLUMN: reason".
   std::vector<std::string> problems;
 

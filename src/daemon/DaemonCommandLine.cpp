@@ -3,18 +3,25 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 #include "daemon/AudioRequests.h"
 #include "daemon/DaemonHandler.h"
 #include "daemon/Equalizers.h"
+#include "daemon/InstanceLock.h"
 #include "daemon/Memory.h"
 #include "daemon/bluetooth/BluetoothService.h"
 #include "daemon/media/MediaService.h"
 #include "daemon/panel/PanelToggle.h"
 #include "daemon/pulse/PulseSoundServer.h"
 #include "eq/SinkModule.h"
+#include "platform/ConfigFile.h"
 #include "platform/Directories.h"
 #include "platform/Files.h"
 #include "platform/OptionParser.h"
@@ -150,8 +157,10 @@ class EventRelay {
       case SoundEventKind::devicesChanged:
         handler->postAudio([audio] { audio->devicesChanged(); });
         break;
-      case SoundEventKind::disconnected:
       case SoundEventKind::pictureChanged:
+        handler->postAudio([audio] { audio->checkCorrections(); });
+        break;
+      case SoundEventKind::disconnected:
         break;
     }
   }
@@ -162,21 +171,57 @@ class EventRelay {
   AudioRequests* audio_ = nullptr;
 };
 
+// Runs a job every `period` on a thread of its own until destroyed.
+class Ticker {
+ public:
+  Ticker(std::chrono::milliseconds period, std::function<void()> job)
+      : thread_([this, period, job = std::move(job)] {
+          std::unique_lock lock(mutex_);
+          while (!wake_.wait_for(lock, period, [this] { return stopping_; })) {
+            job();
+          }
+        }) {}
+  Ticker(const Ticker&) = delete;
+  Ticker& operator=(const Ticker&) = delete;
+  ~Ticker() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+// How soon an edit of devices.json that no event of the server follows
+// takes effect.
+constexpr std::chrono::seconds devicesFileCheck{1};
+
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
   const platform::StopSignals signals;
-  // Then the socket, so that a second instance refuses before it connects to
-  // the sound server or touches anything of the first one's.
+  auto log = std::make_shared<JournalLog>();
+  const auto say = [log](const std::string& line) { (*log)(line); };
+  // Then the directories and the socket, so that a second instance refuses
+  // before it connects to the sound server or touches anything of the
+  // first one's.
+  const InstanceLock instance({options.configDirectory, options.stateDirectory}, options.socketPath,
+                              say);
   const server::ListeningSocket socket(options.socketPath);
   // Before every source, which publish to it until they stop.
   server::Feed feed;
-  auto log = std::make_shared<JournalLog>();
-  const auto say = [log](const std::string& line) { (*log)(line); };
 
   Memory memory(options.stateDirectory + "/settings.json", say);
   auto relay = std::make_shared<EventRelay>();
   PulseSoundServer sound([relay](const SoundEvent& event) { (*relay)(event); }, say);
-  Equalizers equalizers(sound, memory, options.configDirectory, eq::pluginFilePath(), say);
+  Equalizers equalizers(sound, memory, options.configDirectory, options.stateDirectory,
+                        eq::pluginFilePath(), say);
   const DaemonFiles files{options.configDirectory, options.configDirectory + "/profiles.json",
                           options.configDirectory + "/devices.json",
                           options.stateDirectory + "/" + std::string(deviceVolumesFileName)};
@@ -190,7 +235,7 @@ void serve(const DaemonOptions& options) {
   panelOptions.socketPath = options.socketPath;
   panel::PanelToggle panelToggle(panelOptions);
   DaemonHandler handler(audio, &mediaService, &bluetoothService, &panelToggle);
-  handler.publishTo(feed, KESTRUNE_VERSION);
+  handler.publishTo(feed);
   relay->attach(&handler, &audio);
   const bool followsMedia = mediaService.follow([&feed](const media::NowPlaying& playing) {
     feed.update([&playing](FeedState& state) {
@@ -220,11 +265,22 @@ void serve(const DaemonOptions& options) {
   // not the empty picture from before the connection.
   handler.runOnAudio([] {});
 
+  // The audio worker hears of devices.json only when it changed, so that an
+  // idle daemon stays asleep.
+  std::optional<Ticker> corrections;
+  corrections.emplace(devicesFileCheck, [&, seen = platform::versionOf(files.devices)]() mutable {
+    const auto version = platform::versionOf(files.devices);
+    if (version != seen) {
+      seen = version;
+      handler.postAudio([&audio] { audio.checkCorrections(); });
+    }
+  });
   server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());
   server.run(signals.descriptor());
 
   relay->detach();
+  corrections.reset();  // nothing is put back after it is taken away
   handler.runOnAudio([&equalizers, &audio] {
     equalizers.removeAll();
     audio.quitting();

@@ -89,8 +89,7 @@ void DaemonHandler::beginBefore(const CLICommand& command, Worker::Clock::time_p
   }
 }
 
-void DaemonHandler::publishTo(server::Feed& feed, std::string version) {
-  version_ = std::move(version);
+void DaemonHandler::publishTo(server::Feed& feed) {
   feed_.store(&feed);
   audioChanged();
 }
@@ -118,7 +117,7 @@ void DaemonHandler::publishAudio() {
   server::readAudioPart(
       part,
       [this](const CLICommand& request) { return guarded([&] { return audio_.answer(request); }); },
-      version_);
+      audio_.statusOutOfReach());
   part.appIcons = audio_.appIcons();
   feed_.load()->update([&part](FeedState& state) {
     state.status = std::move(part.status);

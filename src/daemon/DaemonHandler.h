@@ -46,7 +46,7 @@ class DaemonHandler final : public server::RequestHandler {
 
   // Publishes the audio part of the state (status, devices, apps) to the
   // feed from now on, read again after every change.
-  void publishTo(server::Feed& feed, std::string version);
+  void publishTo(server::Feed& feed);
   // Something the audio part shows may have changed (a sound server event,
   // from any thread): it is read again on the audio worker after every job
   // posted so far, once however many calls come meanwhile.
@@ -68,7 +68,6 @@ class DaemonHandler final : public server::RequestHandler {
   bluetooth::BluetoothService* bluetooth_;
   panel::PanelToggle* panel_;
   std::atomic<server::Feed*> feed_{nullptr};
-  std::string version_;
   std::atomic<std::uint64_t> latestAudioChange_{0};
   // On the audio worker only.
   static constexpr std::chrono::milliseconds publishInterval{40};

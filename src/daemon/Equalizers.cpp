@@ -3,15 +3,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <iterator>
 #include <thread>
+#include <utility>
 
+#include "daemon/InstanceLock.h"
 #include "daemon/Memory.h"
 #include "daemon/RequestFailure.h"
 #include "eq/ProfileFile.h"
 #include "eq/SinkModule.h"
 #include "eq/UserPresets.h"
+#include "platform/Files.h"
 
 namespace kestrune::daemon {
 
@@ -31,6 +35,69 @@ bool hasSink(const SoundState& state, const std::string& name) {
 
 // Filter sinks name the device they play on in this property.
 constexpr std::string_view masterDeviceProperty = "device.master_device";
+
+// Ours name the daemon that loaded them: its process and state directory.
+constexpr std::string_view ownerProcessProperty = "kestrune.owner.process";
+constexpr std::string_view ownerStateProperty = "kestrune.owner.state";
+
+// The module arguments carry no quotes or backslashes: those, and '%',
+// travel as %XX.
+std::string encodedPath(const std::string& path) {
+  static constexpr std::string_view hex = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : path) {
+    if (c == '%' || c == '\'' || c == '"' || c == '\\') {
+      const auto byte = static_cast<unsigned char>(c);
+      encoded += '%';
+      encoded += hex[byte >> 4U];
+      encoded += hex[byte & 0xFU];
+    } else {
+      encoded += c;
+    }
+  }
+  return encoded;
+}
+
+std::string decodedPath(const std::string& encoded) {
+  std::string path;
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    unsigned byte = 0;
+    const char* digits = encoded.data() + i + 1;
+    if (encoded[i] == '%' && i + 2 < encoded.size() &&
+        std::from_chars(digits, digits + 2, byte, 16).ptr == digits + 2) {
+      path += static_cast<char>(byte);
+      i += 2;
+    } else {
+      path += encoded[i];
+    }
+  }
+  return path;
+}
+
+std::optional<pid_t> processNumber(std::string_view digits) {
+  pid_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc() || end != digits.data() + digits.size() || number <= 0) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+// The process that loaded one of our sinks: from its property, else from
+// its name (kestrune_eq.<process>.<n>), which older daemons gave alone.
+std::optional<pid_t> ownerProcess(const Device& sink) {
+  if (const auto found = sink.properties.find(ownerProcessProperty);
+      found != sink.properties.end()) {
+    return processNumber(found->second);
+  }
+  const std::string_view rest = std::string_view(sink.name).substr(sinkPrefix.size());
+  return processNumber(rest.substr(0, rest.find('.')));
+}
+
+bool isRunningDaemon(pid_t process) {
+  const auto name = platform::readFile("/proc/" + std::to_string(process) + "/comm", 256);
+  return name && *name == "kestruned\n";
+}
 
 // The apps' streams (not those of modules) playing on a sink.
 std::vector<Stream> streamsOn(const SoundState& state, const std::string& sinkName) {
@@ -72,10 +139,11 @@ WatchedFile<std::shared_ptr<const eq::CatalogLoad>>::Decode decodePresetsFile(
 }  // namespace
 
 Equalizers::Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
-                       std::string plugin, Log log)
+                       std::string stateDirectory, std::string plugin, Log log)
     : sound_(sound),
       memory_(memory),
       configDirectory_(std::move(configDirectory)),
+      stateDirectory_(std::move(stateDirectory)),
       plugin_(std::move(plugin)),
       log_(std::move(log)),
       presetsFile_(eq::presetsFilePath(configDirectory_), decodePresetsFile(configDirectory_),
@@ -187,8 +255,30 @@ bool Equalizers::isEqualizerSink(const Device& device) const {
 }
 
 std::optional<std::string> Equalizers::deviceBehind(const Device& sink) const {
-  const Active* active = sink.isInput ? nullptr : activeBySink(sink.name);
-  return active != nullptr ? std::optional(active->device) : std::nullopt;
+  if (sink.isInput) {
+    return std::nullopt;
+  }
+  if (const Active* active = activeBySink(sink.name)) {
+    return active->device;
+  }
+  if (const std::string* device = deviceCorrectedBy(sink.name)) {
+    return *device;
+  }
+  return std::nullopt;
+}
+
+const std::string* Equalizers::deviceCorrectedBy(const std::string& sink) const {
+  for (const auto& [device, correction] : corrections_) {
+    if (correction.sink == sink) {
+      return &device;
+    }
+  }
+  return nullptr;
+}
+
+std::string Equalizers::entryOf(const std::string& device) const {
+  const auto found = corrections_.find(device);
+  return found != corrections_.end() ? found->second.sink : device;
 }
 
 const Equalizers::Active* Equalizers::activeBySink(const std::string& sink) const {
@@ -207,17 +297,31 @@ std::string Equalizers::homeOf(const Stream& stream, const SoundState& state) co
   if (sink == nullptr) {
     return state.defaultSink;
   }
-  if (const Active* active = activeBySink(sink->name)) {
-    return active->device;
+  if (const auto device = deviceBehind(*sink)) {
+    return *device;
   }
-  if (isEqualizerSink(*sink)) {
-    // Left by an earlier run: the server names the device it plays on.
+  // Left by an earlier run: the server names the sink each plays on, which
+  // may be another of ours (an app's equaliser on a correction).
+  for (int hops = 0; sink != nullptr && isEqualizerSink(*sink) && hops < 4; ++hops) {
     const auto master = sink->properties.find(masterDeviceProperty);
-    const bool known = master != sink->properties.end() && hasSink(state, master->second) &&
-                       !isOurSinkName(master->second);
-    return known ? master->second : state.defaultSink;
+    sink = master != sink->properties.end() ? state.findDevice(false, master->second) : nullptr;
   }
-  return sink->name;
+  return sink != nullptr && !isEqualizerSink(*sink) ? sink->name : state.defaultSink;
+}
+
+std::string Equalizers::sinkArguments(const std::string& sink, const std::string& master,
+                                      const std::string& description,
+                                      const eq::Preset& preset) const {
+  // Named after this daemon, so that another one leaves it alone.
+  const eq::EqualizerSink equalizer{
+      sink,
+      master,
+      description,
+      preset.gains,
+      preset.parametric,
+      {{std::string(ownerProcessProperty), std::to_string(::getpid())},
+       {std::string(ownerStateProperty), encodedPath(stateDirectory_)}}};
+  return eq::ladspaSinkArguments(equalizer, plugin_);
 }
 
 Equalizers::Active Equalizers::load(const std::string& appID, const std::string& presetName,
@@ -233,8 +337,7 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   active.followsDefault = device == state.defaultSink && !(settings && settings->device);
   active.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
-  const std::string arguments = eq::ladspaSinkArguments(
-      {active.sink, device, appID + " EQ", preset->gains, preset->parametric}, plugin_);
+  const std::string arguments = sinkArguments(active.sink, entryOf(device), appID + " EQ", *preset);
   active.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
   waitForSink(sound_, active.sink);
   return active;
@@ -302,7 +405,7 @@ void Equalizers::apply(const App& app, const std::optional<std::string>& preset)
   for (const auto& stream : app.streams) {
     std::string home = homeOf(stream, state);
     const Device* sink = state.sinkByIndex(stream.sink);
-    const bool atHome = sink != nullptr && sink->name == home;
+    const bool atHome = sink != nullptr && sink->name == entryOf(home);
     if (preset || !atHome) {
       byDevice[std::move(home)].push_back(stream);
     }
@@ -312,7 +415,7 @@ void Equalizers::apply(const App& app, const std::optional<std::string>& preset)
     return;
   }
   for (const auto& [device, streams] : byDevice) {
-    moveStreams(streams, device);
+    moveStreams(streams, entryOf(device));
   }
   if (active_.count(app.id) > 0) {
     keepAndPrune(app.id, {});
@@ -371,11 +474,15 @@ void Equalizers::serverConnected(const SoundState& state) {
     std::erase_if(actives, [&](const Active& active) { return !hasSink(state, active.sink); });
   }
   std::erase_if(active_, [](const auto& entry) { return entry.second.empty(); });
+  std::erase_if(corrections_,
+                [&](const auto& entry) { return !hasSink(state, entry.second.sink); });
+  refusedCorrections_.clear();
+  unmovable_.clear();
   // Left by an earlier run that could not clean up: streams back on the
   // real device, then the equaliser goes.
   std::map<std::uint32_t, std::uint32_t> leftovers;  // sink index -> module
   for (const auto& [index, sink] : state.sinks) {
-    if (activeBySink(sink.name) == nullptr && isEqualizerSink(sink) && sink.ownerModule) {
+    if (!deviceBehind(sink) && isEqualizerSink(sink) && sink.ownerModule && ownerGone(sink)) {
       leftovers[index] = *sink.ownerModule;
     }
   }
@@ -397,28 +504,170 @@ void Equalizers::serverConnected(const SoundState& state) {
   }
 }
 
+bool Equalizers::ownerGone(const Device& sink) const {
+  const auto process = ownerProcess(sink);
+  if (!process || *process == ::getpid()) {
+    return true;  // ours from before the server's restart, or nobody's
+  }
+  const auto state = sink.properties.find(ownerStateProperty);
+  if (state == sink.properties.end()) {
+    return !isRunningDaemon(*process);
+  }
+  const auto holder = lockHolder(decodedPath(state->second));
+  return !holder || holder->process != *process;
+}
+
 void Equalizers::removeAll() {
-  if (active_.empty()) {
+  if (active_.empty() && corrections_.empty()) {
     return;
   }
   try {
     const SoundState state = sound_.snapshot();
+    std::vector<SoundServer::Move> moves;
+    std::vector<std::uint32_t> modules;
     for (const auto& [appID, actives] : active_) {
       for (const Active& active : actives) {
         const std::string device =
             hasSink(state, active.device) ? active.device : state.defaultSink;
-        try {
-          moveStreams(streamsOn(state, active.sink), device);
-        } catch (const SoundServerIgnoredMove& ignored) {
-          log_(ignored.description());
+        for (const Stream& stream : streamsOn(state, active.sink)) {
+          moves.push_back({stream.index, device});
         }
-        unload(active);
+        modules.push_back(active.module);
       }
+    }
+    // The corrections go with the apps' equalisers that play on them.
+    for (const auto& [device, correction] : corrections_) {
+      const std::string home = hasSink(state, device) ? device : state.defaultSink;
+      for (const Stream& stream : streamsOn(state, correction.sink)) {
+        moves.push_back({stream.index, home});
+      }
+      modules.push_back(correction.module);
+    }
+    for (const std::string& ignored : sound_.restore(moves, modules)) {
+      log_(ignored);
     }
   } catch (const SoundServerUnreachable&) {
     // The server is gone, and its modules with it.
   }
   active_.clear();
+  corrections_.clear();
+}
+
+void Equalizers::logOnce(const std::string& line) {
+  if (reported_.insert(line).second) {
+    log_(line);
+  }
+}
+
+void Equalizers::correct(const std::map<std::string, std::string>& wanted) {
+  if (wanted.empty() && corrections_.empty()) {
+    return;  // asked on every change of the picture
+  }
+  const SoundState state = sound_.snapshot();
+  std::erase_if(refusedCorrections_,
+                [&](const std::string& device) { return !hasSink(state, device); });
+  for (auto at = corrections_.begin(); at != corrections_.end();) {
+    const auto want = wanted.find(at->first);
+    // PipeWire keeps a filter whose device went; PulseAudio unloads it.
+    if (hasSink(state, at->first) && hasSink(state, at->second.sink) && want != wanted.end() &&
+        eq::sameName(want->second, at->second.preset)) {
+      ++at;
+      continue;
+    }
+    const std::string device = at->first;
+    const Correction gone = at->second;
+    at = corrections_.erase(at);
+    removeCorrection(device, gone);
+  }
+  for (const auto& [device, preset] : wanted) {
+    const Device* sink = state.findDevice(false, device);
+    if (sink == nullptr || isEqualizerSink(*sink) || corrections_.count(device) > 0 ||
+        refusedCorrections_.count(device) > 0) {
+      continue;
+    }
+    addCorrection(device, preset);
+  }
+  for (const auto& [device, correction] : corrections_) {
+    moveThroughCorrection(device, correction);
+  }
+}
+
+void Equalizers::addCorrection(const std::string& device, const std::string& presetName) {
+  const eq::Preset* preset = catalog().find(presetName);
+  if (preset == nullptr) {
+    // Tried again as the presets change.
+    logOnce("no correction on " + device + ": " + catalog_.unknownPresetMessage(presetName));
+    return;
+  }
+  Correction correction;
+  correction.preset = preset->name;
+  correction.sink =
+      std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
+  const std::string arguments =
+      sinkArguments(correction.sink, device, device + " correction", *preset);
+  try {
+    correction.module = sound_.loadModule(std::string(eq::ladspaSinkModule), arguments);
+  } catch (const SoundServerRefusal& refusal) {
+    refusedCorrections_.insert(device);
+    log_("no correction on " + device + ": " + refusal.description());
+    return;
+  }
+  waitForSink(sound_, correction.sink);
+  corrections_[device] = correction;
+  reroute(device);
+}
+
+void Equalizers::removeCorrection(const std::string& device, const Correction& correction) {
+  if (hasSink(sound_.snapshot(), device)) {
+    reroute(device);
+    try {
+      moveStreams(streamsOn(sound_.snapshot(), correction.sink), device);
+    } catch (const SoundServerIgnoredMove& ignored) {
+      log_(ignored.description());
+    } catch (const SoundServerRefusal&) {
+      // The device went meanwhile; the server moves what played there.
+    }
+  }
+  try {
+    sound_.unloadModule(correction.module);
+  } catch (const SoundServerRefusal&) {
+    // Already gone with its device.
+  }
+}
+
+void Equalizers::reroute(const std::string& device) {
+  const SoundState state = sound_.snapshot();
+  std::vector<std::pair<std::string, Active>> playing;
+  for (const auto& [appID, actives] : active_) {
+    for (const Active& active : actives) {
+      if (active.device == device) {
+        playing.emplace_back(appID, active);
+      }
+    }
+  }
+  for (const auto& [appID, active] : playing) {
+    const std::vector<Stream> streams = streamsOn(state, active.sink);
+    if (!streams.empty()) {
+      putThrough(appID, {{device, streams}}, active.preset);
+    }
+  }
+}
+
+void Equalizers::moveThroughCorrection(const std::string& device, const Correction& correction) {
+  const SoundState state = sound_.snapshot();
+  for (const Stream& stream : streamsOn(state, device)) {
+    if (unmovable_.count(stream.index) > 0) {
+      continue;
+    }
+    try {
+      sound_.moveStream(stream.index, correction.sink);
+    } catch (const SoundServerRefusal&) {
+      // Ended meanwhile.
+    } catch (const SoundServerIgnoredMove& ignored) {
+      unmovable_.insert(stream.index);
+      log_(ignored.description());
+    }
+  }
 }
 
 }  // namespace kestrune::daemon

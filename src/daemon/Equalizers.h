@@ -4,6 +4,10 @@
 // whoever put them there, with those streams moved onto it. Turning EQ off,
 // or quitting, puts each stream back on the device its equaliser played on
 // and unloads what was loaded.
+//
+// A device with a correction has one more equaliser in front of it, which
+// every stream played there goes through, the apps' equalisers included:
+// app -> app's equaliser -> device's correction -> device.
 
 #include <cstdint>
 #include <functional>
@@ -31,9 +35,10 @@ class Equalizers {
   using Log = std::function<void(const std::string&)>;
 
   // `configDirectory` holds the user's presets.json and eq/ folder; `plugin` is what the
-  // sound server loads (a path, or a name it finds on its LADSPA_PATH).
-  Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory, std::string plugin,
-             Log log);
+  // sound server loads (a path, or a name it finds on its LADSPA_PATH). The
+  // equalisers name this process and `stateDirectory` as their owner.
+  Equalizers(SoundServer& sound, Memory& memory, std::string configDirectory,
+             std::string stateDirectory, std::string plugin, Log log);
   Equalizers(const Equalizers&) = delete;
   Equalizers& operator=(const Equalizers&) = delete;
 
@@ -62,12 +67,21 @@ class Equalizers {
   // default, for apps without a device of their own, move to the new one.
   void defaultOutputChanged(const SoundState& state);
 
+  // Puts a correction with each preset in front of its device (by UID)
+  // while that device exists, and takes away those no longer wanted; what
+  // plays on a corrected device is moved through its correction.
+  void correct(const std::map<std::string, std::string>& wanted);
+  // Where a stream should go to be heard on `device`: its correction, if it
+  // has one.
+  std::string entryOf(const std::string& device) const;
+
   bool isEqualizerSink(const Device& device) const;
   // The real device one of our equalisers plays on; nothing for other sinks.
   std::optional<std::string> deviceBehind(const Device& sink) const;
 
   // After a (re)connection: forget what a lost server took with it, and
-  // take away what an earlier run of the daemon left behind.
+  // take away what a daemon now gone left behind. Another running daemon's
+  // equalisers are its own business.
   void serverConnected(const SoundState& state);
   // Streams back on their devices, every equaliser unloaded.
   void removeAll();
@@ -81,10 +95,21 @@ class Equalizers {
     bool followsDefault = false;  // put in front of the default output, for an app without a device
   };
 
+  struct Correction {
+    std::string preset;
+    std::string sink;
+    std::uint32_t module = 0;
+  };
+
   const eq::PresetCatalog& catalog();
   // The eq/ folder's presets added to catalog_; its files' problems and
   // presets that can clip are logged once.
   void addProfiles(const ProfileFolder::Reading& profiles);
+  // Whether the daemon that loaded one of our sinks is gone: its process
+  // ended, or is no daemon holding the lock of the state directory named.
+  bool ownerGone(const Device& sink) const;
+  std::string sinkArguments(const std::string& sink, const std::string& master,
+                            const std::string& description, const eq::Preset& preset) const;
   // Loads an equaliser with the preset on the device.
   Active load(const std::string& appID, const std::string& preset, const std::string& device,
               const SoundState& state);
@@ -102,10 +127,21 @@ class Equalizers {
   // Keeps what was loaded for the app, then unloads those of its equalisers
   // that no stream plays through.
   void keepAndPrune(const std::string& appID, std::vector<Active> loaded);
+  // The apps' equalisers playing on the device are loaded again, in front
+  // of what is in front of the device now.
+  void reroute(const std::string& device);
+  void addCorrection(const std::string& device, const std::string& preset);
+  void removeCorrection(const std::string& device, const Correction& correction);
+  // The device's own streams onto its correction; a move the server ignores
+  // is not tried again.
+  void moveThroughCorrection(const std::string& device, const Correction& correction);
+  const std::string* deviceCorrectedBy(const std::string& sink) const;
+  void logOnce(const std::string& line);
 
   SoundServer& sound_;
   Memory& memory_;
   std::string configDirectory_;
+  std::string stateDirectory_;
   std::string plugin_;
   Log log_;
   eq::PresetCatalog catalog_;
@@ -118,8 +154,13 @@ class Equalizers {
   ProfileFolder profileFolder_;
   std::shared_ptr<const ProfileFolder::Reading> profiles_;
   std::vector<std::string> profileProblems_;
-  std::set<std::string> reported_;  // log lines already written
+  std::set<std::string> reported_;                     // log lines already written
   std::map<std::string, std::vector<Active>> active_;  // by app identity
+  std::map<std::string, Correction> corrections_;      // by device
+  // Devices whose correction the server refused, not asked again until
+  // they or the server come back; streams it would not move onto one.
+  std::set<std::string> refusedCorrections_;
+  std::set<std::uint32_t> unmovable_;
   std::uint64_t nextSink_ = 1;
 };
 

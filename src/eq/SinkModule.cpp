@@ -87,11 +87,15 @@ std::string pluginFilePath() {
 }
 
 std::string ladspaSinkArguments(const EqualizerSink& sink, const std::string& pluginPath) {
-  return "sink_name=" + sink.sinkName + " sink_master=" + sink.masterSink +
-         " sink_properties=\"device.description='" + withoutQuotes(sink.description) + "'\"" +
-         " channels=2 channel_map=front-left,front-right" + " plugin=\"" + pluginPath +
-         "\" label=" +
-         std::string(sink.parametric ? parametricPluginLabel : pluginLabel) + " control=" +
+  std::string properties = "device.description='" + withoutQuotes(sink.description) + "'";
+  for (const auto& [key, value] : sink.properties) {
+    properties += " " + key + "='" + withoutQuotes(value) + "'";
+  }
+  return "sink_name=" + sink.sinkName + " sink_master=" + sink.masterSink + " sink_properties=\"" +
+         properties + "\"" + " channels=2 channel_map=front-left,front-right" + " plugin=\"" +
+         pluginPath +
+         "\" label=" + std::string(sink.parametric ? parametricPluginLabel : pluginLabel) +
+         " control=" +
          (sink.parametric ? controlArgument(*sink.parametric) : controlArgument(sink.gains));
 }
 

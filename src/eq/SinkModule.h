@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "eq/Bands.h"
 #include "eq/Parametric.h"
@@ -29,6 +31,9 @@ struct EqualizerSink {
   BandGains gains{};
   // Set: the plugin's parametric mode with this preset (gains unused).
   std::optional<Parametric> parametric = std::nullopt;
+  // More properties of the sink, e.g. who loaded it; the values must hold
+  // no quotes or backslashes.
+  std::vector<std::pair<std::string, std::string>> properties = {};
 };
 
 // "6,5,4,2.5,1,0,0,0,0,0": the gains in the plugin's port order, written

@@ -97,9 +97,12 @@ void AppRow::build(const QString& name) {
   mute_ = toolButton(QStringLiteral("audio-volume-muted"), QStringLiteral("Mute"),
                      QStringLiteral("Mute %1").arg(name), this);
   mute_->setCheckable(true);
-  mute_->setMinimumWidth(mute_->sizeHint().width() + metrics.averageCharWidth() * 2);
+  // Room for "Muted" in bold, so that the row keeps its width either way.
+  mute_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("Muted")) * 6 / 5 +
+                         metrics.height() * 2);
   // The action is the opposite of what the panel showed when clicked.
-  connect(mute_, &QToolButton::clicked, this, [this] {
+  // Toggled rather than clicked, for a screen reader's toggle action.
+  connect(mute_, &QToolButton::toggled, this, [this] {
     const CLIAppInfo* shown = model_.app(id_);
     const bool muted = shown != nullptr && shown->isMuted;
     setCheckedQuietly(mute_, muted);  // until the feed brings the outcome

@@ -1,6 +1,7 @@
 #include "panel/Controls.h"
 
 #include <QAbstractItemView>
+#include <QHash>
 #include <QIcon>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -34,10 +35,24 @@ void setCheckedQuietly(QAbstractButton* button, bool checked) {
   button->setChecked(checked);
 }
 
+namespace {
+
+// Looked up in the theme once per name: every app row asks for the same few.
+QIcon themeIcon(const QString& name) {
+  static QHash<QString, QIcon> icons;
+  const auto found = icons.constFind(name);
+  if (found != icons.constEnd()) {
+    return *found;
+  }
+  return *icons.insert(name, QIcon::fromTheme(name));
+}
+
+}  // namespace
+
 QToolButton* toolButton(const QString& iconName, const QString& text, const QString& accessible,
                         QWidget* parent) {
   auto* button = new QToolButton(parent);
-  button->setIcon(QIcon::fromTheme(iconName));
+  button->setIcon(themeIcon(iconName));
   button->setText(text);
   button->setToolTip(accessible);
   button->setAccessibleName(accessible);

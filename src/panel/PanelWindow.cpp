@@ -163,7 +163,10 @@ void PanelWindow::buildOutputSection(QVBoxLayout* parent) {
   outputMute_ = toolButton(QStringLiteral("audio-volume-muted"), QStringLiteral("Mute"),
                            QStringLiteral("Mute output"), box);
   outputMute_->setCheckable(true);
-  connect(outputMute_, &QToolButton::clicked, this, &PanelWindow::toggleOutputMute);
+  // Toggled rather than clicked: a screen reader's toggle action changes the
+  // state without a click. The feed's own changes are made with signals
+  // blocked, so this is always the user.
+  connect(outputMute_, &QToolButton::toggled, this, &PanelWindow::toggleOutputMute);
   outputDevice_ = new QComboBox(box);
   boundWidth(outputDevice_, menuChars);
   outputDevice_->setAccessibleName(QStringLiteral("Output device"));
@@ -181,7 +184,7 @@ void PanelWindow::buildOutputSection(QVBoxLayout* parent) {
   micMute_ = toolButton(QStringLiteral("microphone-sensitivity-muted"),
                         QStringLiteral("Mute microphone"), QStringLiteral("Microphone mute"), box);
   micMute_->setCheckable(true);
-  connect(micMute_, &QToolButton::clicked, this, [this] {
+  connect(micMute_, &QToolButton::toggled, this, [this] {
     const bool muted = model_.state().status.isMuted;
     setCheckedQuietly(micMute_, muted);  // until the feed brings the outcome
     requests_.send(CLICommand{CLICommand::SetMute{muted ? MuteAction::off : MuteAction::on}});
@@ -200,7 +203,7 @@ void PanelWindow::buildOutputSection(QVBoxLayout* parent) {
 
   silentMode_ = new QCheckBox(QStringLiteral("Silent mode"), box);
   silentMode_->setAccessibleName(QStringLiteral("Silent mode"));
-  connect(silentMode_, &QCheckBox::clicked, this, [this] {
+  connect(silentMode_, &QCheckBox::toggled, this, [this] {
     setCheckedQuietly(silentMode_, model_.state().status.isSilentMode);
     requests_.send(CLICommand{CLICommand::ToggleSilentMode{}});
   });

@@ -248,15 +248,24 @@ std::optional<Subscription> decodeSubscription(std::string_view body) {
   } catch (const json::ParseError&) {
     return std::nullopt;  // the one-shot decoder says what is wrong with it
   }
-  if (!value.isObject() || value.asObject().size() != 1 || value.find("subscribe") == nullptr) {
+  if (!value.isObject() || value.find("subscribe") == nullptr) {
     return std::nullopt;
   }
   const json::Decoder root(value);
+  if (value.asObject().size() != 1) {
+    // Refused like a request naming two: either reading leaves one unsaid.
+    throw root.keyed("Subscription").typeMismatch("Invalid number of keys found, expected one.");
+  }
   const json::KeyedDecoder members = root.keyed("Subscription").nested("subscribe");
   Subscription subscription;
   if (const auto only = members.memberIfPresent("only")) {
     subscription.only = FeedKinds::none();
     const json::UnkeyedDecoder names = only->unkeyed();
+    if (names.size() == 0) {
+      throw only->dataCorrupted(
+          "An empty list follows nothing; name at least one kind, or leave out \"only\" to "
+          "follow every kind");
+    }
     for (std::size_t i = 0; i < names.size(); ++i) {
       const json::Decoder name = names.at(i);
       const auto kind = feedKindNamed(name.stringRef());

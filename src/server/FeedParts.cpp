@@ -20,12 +20,11 @@ std::string reasonOf(const CLIResponse& response) {
 
 }  // namespace
 
-void readAudioPart(FeedState& state, const Ask& ask, const std::string& version) {
+void readAudioPart(FeedState& state, const Ask& ask, const CLIStatusInfo& outOfReach) {
   CLIResponse status = ask(CLICommand{CLICommand::GetStatus{}});
   auto* summary = payload<CLIResponseData::Status>(status);
   if (summary == nullptr) {
-    state.status = CLIStatusInfo{};
-    state.status.version = version;
+    state.status = outOfReach;
     state.devices.clear();
     state.apps.clear();
     state.appIcons.clear();

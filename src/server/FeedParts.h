@@ -14,8 +14,9 @@ namespace kestrune::server {
 
 using Ask = std::function<CLIResponse(const CLICommand&)>;
 
-// `version` names the application in the status of a sound server out of reach.
-void readAudioPart(FeedState& state, const Ask& ask, const std::string& version);
+// `outOfReach` is the status while the sound server is out of reach (what
+// the application knows without it).
+void readAudioPart(FeedState& state, const Ask& ask, const CLIStatusInfo& outOfReach);
 void readMediaPart(FeedState& state, const Ask& ask);
 void readBluetoothPart(FeedState& state, const Ask& ask);
 

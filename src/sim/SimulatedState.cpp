@@ -361,7 +361,7 @@ void SimulatedState::publishChanges() {
     return answerFrom(model_, random_, request);
   };
   FeedState state;
-  server::readAudioPart(state, ask, "");
+  server::readAudioPart(state, ask, CLIStatusInfo{});
   server::readMediaPart(state, ask);
   server::readBluetoothPart(state, ask);
   options_.feed->publish(std::move(state));

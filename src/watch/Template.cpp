@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/VisibleText.h"
+
 namespace kestrune::watch {
 
 namespace {
@@ -157,6 +159,9 @@ Template Template::parse(std::string_view text) {
       i += 2;
       continue;
     }
+    if (c == '}') {
+      throw TemplateError("a '}' without its '{' (write '}}' for a brace)");
+    }
     if (c != '{') {
       literal += c;
       ++i;
@@ -186,7 +191,8 @@ std::string Template::render(const FeedState* state, FeedKinds followed) const {
     if (!part.placeholder) {
       line += part.text;
     } else if (state != nullptr && followed.has(kindOf(*part.placeholder))) {
-      line += value(*part.placeholder, *state);
+      // A name with a line break or a control in it still makes one line.
+      line += platform::visibleText(value(*part.placeholder, *state));
     }
   }
   return line;

@@ -43,10 +43,11 @@ class TemplateError : public std::exception {
 class Template {
  public:
   // "{{" and "}}" stand for literal braces. Throws TemplateError for an
-  // unknown placeholder or a "{" left open.
+  // unknown placeholder, a "{" left open or a "}" that closes nothing.
   static Template parse(std::string_view text);
 
-  // The text with every placeholder filled in from `state`, or left empty
+  // The text with every placeholder filled in from `state` (its control
+  // characters shown as platform::visibleText shows them), or left empty
   // when its value is missing: no state at all (nullptr, the application
   // not running), a kind not followed, a part unavailable, no player.
   std::string render(const FeedState* state, FeedKinds followed) const;

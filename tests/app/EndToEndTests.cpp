@@ -11,6 +11,7 @@
 
 #include "Subprocess.h"
 #include "TempDirectory.h"
+#include "support/HostileNames.h"
 
 namespace kestrune {
 namespace {
@@ -226,6 +227,64 @@ TEST_F(EndToEndTest, AnAnswerThatCannotBeWrittenIsAFailure) {
                  kTerminal);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "Error: Could not write to standard output.\n");
+}
+
+// Names from other programs reach the terminal with their controls shown,
+// never acting: one record a line, columns aligned, nothing retitling or
+// clearing the screen. JSON keeps them, escaped as JSON escapes them.
+TEST(HostileNamesTest, EveryTextShowsItsControlsVisiblyOneRecordALine) {
+  const SimServer sim(testing::hostileSimState);
+  const auto ask = [&sim](std::vector<std::string> arguments) {
+    arguments.insert(arguments.end(), {"--socket", sim.socketPath()});
+    const ProcessResult result = kestrune(arguments);
+    EXPECT_EQ(result.status, 0) << joined(arguments);
+    return result.out + result.err;
+  };
+  EXPECT_EQ(ask({"app", "list"}),
+            "APP                VOLUME  MUTED  DEVICE             EQ  \n"
+            "─────────────────  ──────  ─────  ─────────────────  ────\n"
+            "\\e]0;pwned\\a\\e[2J  80%            default            —   \n"
+            "Two\\nLines\\r       50%     ✓      \\e]0;pwned\\a\\e[2J  —   \n"
+            "\\u202eevil\\u2069   100%           default            rock\n");
+  EXPECT_EQ(ask({"app", "volume", "Nope", "5"}),
+            "Error: App not found: \"Nope\". Running apps: \\e]0;pwned\\a\\e[2J, Two\\nLines\\r, "
+            "\\u202eevil\\u2069\n");
+  EXPECT_EQ(ask({"device", "list"}),
+            "UID  NAME               TYPE       I/O  DEFAULT\n"
+            "───  ─────────────────  ─────────  ───  ───────\n"
+            "spk  \\e]0;pwned\\a\\e[2J  Built-in   O    ✓      \n"
+            "mic  Mic\\nphone         USB\\u2066  I    ✓      \n");
+  EXPECT_EQ(ask({"device", "current", "input"}),
+            "Mic\\nphone\n"
+            "  UID:       mic\n"
+            "  Transport: USB\\u2066\n"
+            "  Type:      Input\n"
+            "  Default:   ✓\n");
+  EXPECT_EQ(ask({"media", "info"}),
+            "⏸ \\e[2JTitle\n"
+            "  Artist: A\\nB\n"
+            "  Album:  \\u202eAlbum\n"
+            "  Player: mpv\\r\n"
+            "  Time:   0:10 / 1:40\n"
+            "  Volume: 50%\n");
+  EXPECT_EQ(ask({"bluetooth"}),
+            "DEVICE         BATTERY\n"
+            "─────────────  ───────\n"
+            "Buds\\u009b31m  50%    \n");
+  EXPECT_EQ(ask({"profile", "list"}),
+            "NAME        APPS\n"
+            "──────────  ────\n"
+            "Night\\e[8m  0   \n");
+  const std::string status = ask({"status"});
+  EXPECT_NE(status.find("\n  Output:       \\e]0;pwned\\a\\e[2J\n"
+                        "  Input:        Mic\\nphone\n"
+                        "  Volume:       50%\n"),
+            std::string::npos)
+      << status;
+
+  const std::string json = ask({"app", "list", "--json"});
+  EXPECT_NE(json.find(R"("name" : "\u001b]0;pwned\u0007\u001b[2J")"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"("name" : "Two\nLines\r")"), std::string::npos) << json;
 }
 
 TEST(NotRunningTest, ClientFailuresExitWithStatusOne) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -312,6 +313,94 @@ TEST_F(RenderTest, FallsBackToAFixedLineWhenTheResponseCannotBeEncoded) {
   failure.message = "x";
   failure.data = CLIResponseData{CLIResponseData::Eq{{true, {}, {{std::nan(""), 1}}}}};
   EXPECT_EQ(response(failure), std::make_pair(fallback, std::string()));
+}
+
+// A name that would retitle and clear the terminal, one that would split
+// its record, and one that would turn the rest of its line around.
+const std::string kRetitle = "\x1b]0;pwned\a\x1b[2J";
+const std::string kTwoLines = "Fake\nline\r\t\x7f";
+const std::string kReversed = "\u202e\u2066gnp.exe\u009b";
+
+TEST_F(RenderTest, NamesShowTheirControlsVisiblyAndTablesStayAligned) {
+  std::vector<CLIAppInfo> apps(3);
+  apps[0] = {"1", kRetitle, {}, 50, false, "AP", kReversed, {}, {}};
+  apps[1] = {"2", kTwoLines, {}, 100, true, {}, {}, "rock", {}};
+  apps[2] = {"3", "Music", {}, 80, false, {}, {}, {}, {}};
+  EXPECT_EQ(data(CLIResponseData::Apps{apps}),
+            "APP                 VOLUME  MUTED  DEVICE                     EQ  \n"
+            "──────────────────  ──────  ─────  ─────────────────────────  ────\n"
+            "\\e]0;pwned\\a\\e[2J   50%            \\u202e\\u2066gnp.exe\\u009b  —   \n"
+            "Fake\\nline\\r\\t\\x7f  100%    ✓      default                    rock\n"
+            "Music               80%            default                    —   \n");
+  EXPECT_EQ(data(CLIResponseData::App{apps[0]}, kTwoLines),
+            "\\e]0;pwned\\a\\e[2J\n"
+            "  ID:      1\n"
+            "  Volume:  50%\n"
+            "  Muted:   No\n"
+            "  Device:  \\u202e\\u2066gnp.exe\\u009b\n"
+            "Fake\\nline\\r\\t\\x7f\n");
+  EXPECT_EQ(
+      data(CLIResponseData::MediaInfo{{kRetitle, kTwoLines, kReversed, "mpv", true, {}, {}, {}}}),
+      "▶ \\e]0;pwned\\a\\e[2J\n"
+      "  Artist: Fake\\nline\\r\\t\\x7f\n"
+      "  Album:  \\u202e\\u2066gnp.exe\\u009b\n"
+      "  Player: mpv\n");
+}
+
+TEST_F(RenderTest, EveryTextOfEveryAnswerIsShownVisiblyButJSONIsUnchanged) {
+  const std::string h = kRetitle + kTwoLines + kReversed;
+  const CLIDeviceInfo device{h, h, true, true, true, 50, false, 48000, h};
+  const CLIAppInfo app{h, h, h, 50, false, h, h, h, 10};
+  const std::vector<CLIResponseData::Case> payloads = {
+      CLIResponseData::Device{device},
+      CLIResponseData::Devices{{device, device}},
+      CLIResponseData::Apps{{app, app}},
+      CLIResponseData::App{app},
+      CLIResponseData::Profiles{{{h, h, 2}}},
+      CLIResponseData::MediaInfo{{h, h, h, h, false, 1, 2, 3}},
+      CLIResponseData::Bluetooth{{{h, 50, true}}},
+      CLIResponseData::Status{{h, true, device, device, 50, false, false, 1, true}},
+      CLIResponseData::Version{{h, h, h}},
+      CLIResponseData::Eq{{true, h, {{100, 1}}}},
+      CLIResponseData::Text{h},
+  };
+  for (const auto& payload : payloads) {
+    CLIResponse answer = success(payload);
+    answer.message = h;
+    const std::string out = response(answer).first;
+    // Every line break is the layout's own: the same text with a plain
+    // name has as many lines.
+    const std::string plain = dataText(CLIResponseData{payload}, "x");
+    EXPECT_EQ(out.find_first_of(std::string("\x1b\a\r\t\x7f\0", 6)), std::string::npos) << out;
+    EXPECT_EQ(out.find("\u202e"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\u009b"), std::string::npos) << out;
+    EXPECT_NE(out.find("\\e]0;pwned\\a\\e[2JFake\\nline\\r\\t\\x7f\\u202e\\u2066gnp.exe\\u009b"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'),
+              std::count(plain.begin(), plain.end(), '\n'))
+        << out;
+  }
+  CLIResponse failure;
+  failure.error = "App not found: \"" + kTwoLines + "\". Running apps: " + kRetitle;
+  EXPECT_EQ(response(failure).second,
+            "Error: App not found: \"Fake\\nline\\r\\t\\x7f\". Running apps: "
+            "\\e]0;pwned\\a\\e[2J\n");
+  CLIResponse message;
+  message.success = true;
+  message.message = kReversed + " muted";
+  EXPECT_EQ(response(message).first, "\\u202e\\u2066gnp.exe\\u009b muted\n");
+
+  jsonOutput = true;
+  EXPECT_EQ(response(success(CLIResponseData::Text{kRetitle})).first,
+            "{\n"
+            "  \"data\" : {\n"
+            "    \"text\" : {\n"
+            "      \"_0\" : \"\\u001b]0;pwned\\u0007\\u001b[2J\"\n"
+            "    }\n"
+            "  },\n"
+            "  \"success\" : true\n"
+            "}\n");
 }
 
 TEST(ErrorTextTest, IsOneErrorLine) {

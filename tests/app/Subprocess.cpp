@@ -52,10 +52,13 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   return result;
 }
 
-SimServer::SimServer() : socketPath_(directory_ / "cli.sock") {
+SimServer::SimServer(const std::string& state) : socketPath_(directory_ / "cli.sock") {
   test_process::Command sim;
   sim.program = KESTRUNE_SIM_BINARY;
   sim.arguments = {"--socket", socketPath_};
+  if (!state.empty()) {
+    sim.arguments.insert(sim.arguments.end(), {"--state", directory_.write("state.json", state)});
+  }
   pid_ = test_process::spawn(sim);
   if (!test_process::waitUntil([&] { return acceptsConnections(socketPath_); }, 10s)) {
     test_process::stop(pid_, 2s);

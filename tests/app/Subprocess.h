@@ -24,10 +24,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const std::vector<std::string>& environment = {}, int timeoutSeconds = 30);
 
 // kestrune-sim listening on a fresh socket in a temporary directory, stopped
-// and cleaned up on destruction.
+// and cleaned up on destruction; started from `state` (the text of a state
+// file) when one is given.
 class SimServer {
  public:
-  SimServer();
+  explicit SimServer(const std::string& state = {});
   ~SimServer();
   SimServer(const SimServer&) = delete;
   SimServer& operator=(const SimServer&) = delete;

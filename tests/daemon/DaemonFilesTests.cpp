@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "DaemonFixture.h"
 #include "daemon/Apps.h"
@@ -212,26 +213,31 @@ TEST(DevicesFileTest, EveryMemberIsReadAndOneThatCannotBeUsedIsLeftOutAtItsPlace
   const std::string path = "/home/u/.config/kestrune/devices.json";
   const DevicesFile file = parseDevicesFile(
       R"({"output": ["usbdac", "speakers"], "input": ["mic"], "switchOnConnect": true,
-          "newDeviceVolume": 30, "maxVolume": 80, "later": {"any": 1}})",
+          "newDeviceVolume": 30, "maxVolume": 80, "later": {"any": 1},
+          "correction": {"usbdac": "hd600", "bt": "Studio Cans"}})",
       path);
   EXPECT_EQ(file.output, (std::vector<std::string>{"usbdac", "speakers"}));
   EXPECT_EQ(file.order(true), (std::vector<std::string>{"mic"}));
   EXPECT_TRUE(file.switchOnConnect);
   EXPECT_EQ(file.newDeviceVolume, 30);
   EXPECT_EQ(file.maxVolume, 80);
+  EXPECT_EQ(file.correction,
+            (std::map<std::string, std::string>{{"bt", "Studio Cans"}, {"usbdac", "hd600"}}));
   EXPECT_TRUE(file.problems.empty());
 
   const DevicesFile bad = parseDevicesFile(
       "{\"output\": [\"usbdac\"],\n \"maxVolume\": 180,\n \"switchOnConnect\": \"yes\",\n"
-      " \"newDeviceVolume\": 25}",
+      " \"newDeviceVolume\": 25,\n \"correction\": {\"usbdac\": 3}}",
       path);
   EXPECT_EQ(bad.output, (std::vector<std::string>{"usbdac"}));
   EXPECT_FALSE(bad.maxVolume);
   EXPECT_FALSE(bad.switchOnConnect);
   EXPECT_EQ(bad.newDeviceVolume, 25);
-  ASSERT_EQ(bad.problems.size(), 2U);
+  EXPECT_TRUE(bad.correction.empty());
+  ASSERT_EQ(bad.problems.size(), 3U);
   EXPECT_TRUE(contains(bad.problems[0], path + ":3:21: ")) << bad.problems[0];
   EXPECT_TRUE(contains(bad.problems[1], path + ":2:15: ")) << bad.problems[1];
+  EXPECT_TRUE(contains(bad.problems[2], path + ":5:27: ")) << bad.problems[2];
 
   // A file that is no object, or no JSON, is no use at all.
   EXPECT_THROW(parseDevicesFile("[\"usbdac\"]", path), ConfigFileError);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -81,6 +82,14 @@ std::vector<const json::Value*> streamsOf(const json::Value& inputs,
     }
   }
   return streams;
+}
+
+// Whether one of the sink inputs is played by the process `pid`.
+bool hasStreamOfProcess(const json::Value& inputs, const std::string& pid) {
+  return std::any_of(inputs.asArray().begin(), inputs.asArray().end(), [&pid](const auto& input) {
+    const json::Value* properties = input.find("properties");
+    return properties != nullptr && stringOf(properties->find("application.process.id")) == pid;
+  });
 }
 
 }  // namespace
@@ -209,7 +218,26 @@ void SoundServer::start() {
     throw std::runtime_error(
         nameOf(kind_) + " did not start: " + (processes_.empty() ? "" : processes_.back()->log()));
   }
+  if (kind_ == ServerKind::pipeWire) {
+    waitForDefaultsMetadata();
+  }
   addDevices();
+}
+
+// PipeWire's pulse server keeps the default devices in the session
+// manager's "default" metadata, and refuses to set them ("Not supported")
+// until WirePlumber has made it, which a busy machine may take seconds to.
+void SoundServer::waitForDefaultsMetadata() const {
+  const bool made = eventually(
+      [&] {
+        const Finished listed = run("pw-cli", {"ls", "Metadata"}, environment(), 5s);
+        return listed.out.find("metadata.name = \"default\"") != std::string::npos;
+      },
+      20s);
+  if (!made) {
+    throw std::runtime_error("WirePlumber made no \"default\" metadata: " +
+                             processes_.at(2)->log());
+  }
 }
 
 void SoundServer::startPulseAudio() {
@@ -333,13 +361,12 @@ Player::Player(const SoundServer& server, const std::string& clientName,
     arguments.push_back("--device=" + device);
   }
   arguments.push_back(tone);
-  // Up when the server shows one more stream of that client than before
-  // the player started.
-  const std::size_t before = streamsOf(pactlJson(server, "sink-inputs"), clientName).size();
+  // Up when the server shows a stream of this process. Found by its process
+  // id, not its name: pactl's JSON shows a name with control characters as
+  // "(null)".
   process_ = std::make_unique<Process>("paplay", arguments, server.environment(), "/dev/null");
-  if (!eventually([&] {
-        return streamsOf(pactlJson(server, "sink-inputs"), clientName).size() > before;
-      })) {
+  const std::string pid = std::to_string(process_->pid());
+  if (!eventually([&] { return hasStreamOfProcess(pactlJson(server, "sink-inputs"), pid); })) {
     throw std::runtime_error("the player " + clientName + " did not appear on the server");
   }
 }

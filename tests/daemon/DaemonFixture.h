@@ -83,6 +83,7 @@ class SoundServer {
   void startPulseAudio();
   void startPipeWire();
   void addDevices() const;
+  void waitForDefaultsMetadata() const;
 
   ServerKind kind_;
   std::string directory_;

@@ -53,6 +53,31 @@ constexpr std::array<std::size_t, 3> musicBands = {2, 5, 8};  // 125 Hz, 1 kHz, 
 constexpr std::size_t otherBand = 7;                          // 4 kHz
 constexpr std::array<const char*, 2> testedPresets = {"rock", "vocal"};
 
+// A headphone correction as published: a preamp, a low shelf, two peaks, a
+// high shelf and a filter that is off, and a chord to measure it with.
+const std::vector<double> profileChord = {40, 105, 400, 1000, 3000, 6000, 12000};
+const std::vector<test_audio::CookbookFilter> profileFiltersOn = {{"LSC", 105, 5.5, 0.71},
+                                                                  {"PK", 400, -4.2, 1.1},
+                                                                  {"PK", 3000, 3.6, 2.4},
+                                                                  {"HSC", 9000, -5, 0.71}};
+constexpr double profilePreamp = -5.9;
+constexpr std::string_view profileText =
+    "Preamp: -5.9 dB\n"
+    "Filter 1: ON LSC Fc 105 Hz Gain 5.5 dB Q 0.71\n"
+    "Filter 2: ON PK Fc 400 Hz Gain -4.2 dB Q 1.10\n"
+    "Filter 3: OFF PK Fc 1000 Hz Gain 8.0 dB Q 1.00\n"
+    "Filter 4: ON PK Fc 3000 Hz Gain 3.6 dB Q 2.40\n"
+    "Filter 5: ON HSC Fc 9000 Hz Gain -5.0 dB Q 0.71\n";
+
+// The profile's change at a frequency, from the cookbook's formulas.
+double profileChange(double frequency, unsigned rate) {
+  double change = profilePreamp;
+  for (const auto& filter : profileFiltersOn) {
+    change += test_audio::cookbookGainDB(filter, frequency, rate);
+  }
+  return change;
+}
+
 bool contains(const std::string& text, std::string_view part) {
   return text.find(part) != std::string::npos;
 }
@@ -478,6 +503,33 @@ TEST_P(EqualizerEndToEndTest, AfterACrashTheNextDaemonReplacesTheLeftoverEqualiz
   EXPECT_EQ(modules(), modulesBefore_);
 }
 
+// Another daemon, with a configuration of its own on the same server,
+// neither takes this one's equalisers when it starts nor when it stops.
+TEST_P(EqualizerEndToEndTest, ASecondDaemonLeavesTheFirstOnesEqualizersAlone) {
+  play("Music", {musicBands[0]});
+  play("Radio", {otherBand});
+  daemon_->ask({"app", "eq", "set", "Music", "rock"});
+  daemon_->ask({"app", "eq", "set", "Radio", "vocal"});
+  const std::vector<std::string> loaded = eqSinks();
+  ASSERT_EQ(loaded.size(), 2U);
+
+  const ScratchDirectory elsewhere;
+  Daemon second(*server_, elsewhere.path());
+  // Started: it has looked for what earlier runs left.
+  EXPECT_EQ(eqSinks(), loaded);
+  EXPECT_TRUE(contains(second.ask({"status"}), "Speakers"));
+  second.process().signal(SIGTERM);
+  EXPECT_EQ(second.process().wait(5s), 0);
+  EXPECT_EQ(eqSinks(), loaded);
+  EXPECT_TRUE(onEqualizer("Music"));
+  EXPECT_TRUE(onEqualizer("Radio"));
+
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  daemon_->ask({"app", "eq", "set", "Radio", "off"});
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
+  EXPECT_EQ(modules(), modulesBefore_);
+}
+
 // Where the app plays is its own business: turning EQ on puts the
 // equaliser in front of that device, not in front of the default output.
 TEST_P(EqualizerEndToEndTest, AnAppStartedOnAnotherDeviceIsHeardThereOnlyWithItsEqualizer) {
@@ -601,12 +653,7 @@ TEST_P(EqualizerEndToEndTest, ChangingThePresetWhilePlayingInterruptsBriefly) {
 // chord, each tone changes by the cookbook's response of the filters that
 // are on plus the preamp, and the same chord on another device does not.
 TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurve) {
-  const std::vector<double> chord = {40, 105, 400, 1000, 3000, 6000, 12000};
-  const std::vector<test_audio::CookbookFilter> on = {{"LSC", 105, 5.5, 0.71},
-                                                      {"PK", 400, -4.2, 1.1},
-                                                      {"PK", 3000, 3.6, 2.4},
-                                                      {"HSC", 9000, -5, 0.71}};
-  constexpr double preamp = -5.9;
+  const std::vector<double>& chord = profileChord;
   playTones("Music", chord);
   playTones("Radio", chord, 150, "headphones");
   const std::vector<double> direct = toneLevels(chord);
@@ -617,13 +664,7 @@ TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurv
   // The folder appears while the daemon runs.
   const std::string folder = daemon_->configDirectory() + "/eq";
   std::filesystem::create_directories(folder);
-  std::ofstream(folder + "/studio cans.txt")
-      << "Preamp: -5.9 dB\n"
-         "Filter 1: ON LSC Fc 105 Hz Gain 5.5 dB Q 0.71\n"
-         "Filter 2: ON PK Fc 400 Hz Gain -4.2 dB Q 1.10\n"
-         "Filter 3: OFF PK Fc 1000 Hz Gain 8.0 dB Q 1.00\n"
-         "Filter 4: ON PK Fc 3000 Hz Gain 3.6 dB Q 2.40\n"
-         "Filter 5: ON HSC Fc 9000 Hz Gain -5.0 dB Q 0.71\n";
+  std::ofstream(folder + "/studio cans.txt") << profileText;
   std::ofstream(folder + "/broken.txt") << "Preamp: -3 dB\n"
                                            "Filter 1: ON PK Fc 100 Hz Gain -2 dB Q 1\n"
                                            "Filter 2: ON PK Fc 2k Hz Gain 1 dB Q 1\n";
@@ -640,10 +681,7 @@ TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurv
   std::ostringstream report;
   report << "profile on " << tag() << ":";
   for (std::size_t i = 0; i < chord.size(); ++i) {
-    double expected = preamp;
-    for (const auto& filter : on) {
-      expected += test_audio::cookbookGainDB(filter, chord[i], rate_);
-    }
+    const double expected = profileChange(chord[i], rate_);
     const double change = through[i] - direct[i];
     report << " " << chord[i] << " Hz " << change << " dB (" << expected << ")";
     EXPECT_NEAR(change, expected, 1.0) << chord[i] << " Hz, " << tag();
@@ -664,6 +702,93 @@ TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurv
   daemon_->ask({"app", "eq", "set", "Music", "off"});
   EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
   EXPECT_EQ(modules(), modulesBefore_);
+}
+
+// A device's correction in devices.json: what plays there changes by the
+// cookbook curve, under the app's own EQ, the app still names the device,
+// the other device is untouched, and the correction comes back with its
+// device.
+TEST_P(EqualizerEndToEndTest, ADeviceCorrectionShapesEverythingPlayedThereAndFollowsTheDevice) {
+  const std::vector<double>& chord = profileChord;
+  playTones("Music", chord, 150, "headphones");
+  playTones("Radio", chord);
+  const std::vector<double> direct = toneLevels(chord, "headphones");
+  const std::vector<double> directElsewhere = toneLevels(chord, "speakers");
+  ASSERT_EQ(direct.size(), chord.size());
+  ASSERT_EQ(directElsewhere.size(), chord.size());
+
+  const std::string config = daemon_->configDirectory();
+  std::filesystem::create_directories(config + "/eq");
+  std::ofstream(config + "/eq/studio cans.txt") << profileText;
+  const auto correct = [&](const std::string& json) {
+    std::ofstream(config + "/devices.json.new") << json;
+    std::filesystem::rename(config + "/devices.json.new", config + "/devices.json");
+  };
+  correct(R"({"correction": {"headphones": "Studio Cans"}})");
+  ASSERT_TRUE(eventually([&] { return onEqualizer("Music"); }, 5s))
+      << pactl({"list", "short", "sinks"});
+  EXPECT_EQ(eqSinks().size(), 1U);
+  EXPECT_EQ(sinksOfClient(*server_, "Radio"), std::vector<std::string>{"speakers"});
+  const std::string device = daemon_->ask({"app", "device", "get", "Music", "--json"});
+  EXPECT_TRUE(contains(device, "\"uid\" : \"headphones\"")) << device;
+  const std::string list = daemon_->ask({"app", "list", "--json"});
+  EXPECT_TRUE(contains(list, "\"deviceUID\" : \"headphones\"")) << list;
+  EXPECT_FALSE(contains(daemon_->ask({"device", "list"}), std::string(eqSinkPrefix)));
+
+  const std::vector<double> through = toneLevels(chord, "headphones");
+  const std::vector<double> elsewhere = toneLevels(chord, "speakers");
+  ASSERT_EQ(through.size(), chord.size());
+  ASSERT_EQ(elsewhere.size(), chord.size());
+  std::ostringstream report;
+  report << "correction on " << tag() << ":";
+  for (std::size_t i = 0; i < chord.size(); ++i) {
+    const double expected = profileChange(chord[i], rate_);
+    report << " " << chord[i] << " Hz " << through[i] - direct[i] << " dB (" << expected << ")";
+    EXPECT_NEAR(through[i] - direct[i], expected, 1.0) << chord[i] << " Hz, " << tag();
+    EXPECT_NEAR(elsewhere[i] - directElsewhere[i], 0, 0.5)
+        << "the other device at " << chord[i] << " Hz, " << tag();
+  }
+  std::cout << report.str() << '\n';
+  RecordProperty("correction", report.str());
+
+  // The app's own EQ comes first, then the correction.
+  constexpr std::size_t band = 5;  // 1 kHz
+  daemon_->ask({"app", "eq", "set", "Music", "vocal"});
+  EXPECT_EQ(eqSinks().size(), 2U);
+  const double both = toneLevels({frequencyOf(band)}, "headphones").at(0);
+  const std::size_t at = static_cast<std::size_t>(
+      std::find(chord.begin(), chord.end(), frequencyOf(band)) - chord.begin());
+  EXPECT_NEAR(both - direct.at(at),
+              gainsOf("vocal")[band] + profileChange(frequencyOf(band), rate_), 1.5)
+      << tag();
+  daemon_->ask({"app", "eq", "set", "Music", "off"});
+  EXPECT_TRUE(eventually([&] { return eqSinks().size() == 1 && onEqualizer("Music"); }));
+
+  // The device goes and comes back; a new stream there is corrected again.
+  std::string module;
+  std::istringstream table(pactl({"list", "short", "modules"}));
+  for (std::string line; std::getline(table, line);) {
+    if (contains(line, "module-null-sink") && contains(line, "sink_name=headphones ")) {
+      module = line.substr(0, line.find('\t'));
+    }
+  }
+  ASSERT_FALSE(module.empty()) << pactl({"list", "short", "modules"});
+  players_.clear();
+  pactl({"unload-module", module});
+  EXPECT_TRUE(eventually([&] { return eqSinks().empty(); })) << pactl({"list", "short", "sinks"});
+  pactl({"load-module", "module-null-sink", "sink_name=headphones",
+         "sink_properties=device.description=Headphones"});
+  ASSERT_TRUE(eventually([&] { return eqSinks().size() == 1; }, 5s))
+      << pactl({"list", "short", "sinks"});
+  playTones("Music", chord, 150, "headphones");
+  ASSERT_TRUE(eventually([&] { return onEqualizer("Music"); }, 5s));
+  const double back = toneLevels({chord[1]}, "headphones").at(0);
+  EXPECT_NEAR(back - direct[1], profileChange(chord[1], rate_), 1.0) << "returned, " << tag();
+
+  // Without the correction the stream is back on the device itself.
+  correct("{}");
+  EXPECT_TRUE(eventually([&] { return eqSinks().empty(); }, 5s));
+  EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"headphones"});
 }
 
 INSTANTIATE_TEST_SUITE_P(BothServers, EqualizerEndToEndTest,

@@ -261,12 +261,17 @@ TEST_P(FeedFaultTest, TheSoundServerAndTheDaemonGoingAwayAreLinesThenFreshState)
   SoundServer server(GetParam(), serverDirectory());
   auto daemon = std::make_unique<Daemon>(server, scratch_.path());
   Watch lines(*daemon, scratch_.path(), {});
-  lines.next(eventIs("snapshot"));
+  const json::Value first = lines.next(eventIs("snapshot"));
+  const json::Value* installed = first.find("status")->find("cliInstalled");
+  ASSERT_NE(installed, nullptr);
+  EXPECT_EQ(*installed, json::Value(true)) << "kestrune is beside kestruned";
 
   server.kill();
   const json::Value gone = lines.next(statusWith({"isRunning"}, false));
   ASSERT_NE(gone.find("unavailable"), nullptr);
   EXPECT_TRUE(contains(gone.find("unavailable")->asString(), "The sound server is not reachable"));
+  // What does not depend on the sound server stays as it was.
+  EXPECT_EQ(*gone.find("status")->find("cliInstalled"), json::Value(true));
   server.start();
   // Fresh state once the server is back with its devices (a server just
   // started may show none for a moment).

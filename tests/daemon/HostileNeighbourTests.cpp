@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "DaemonFixture.h"
 
@@ -60,6 +63,43 @@ TEST_F(HostileNeighbourTest, AnOversizeNameIsRefusedAndALongOneIsNotFound) {
   const Finished longName =
       run(KESTRUNE_BINARY, {"app", "volume", std::string(60000, 'a'), "30", "--socket", socket});
   EXPECT_EQ(longName.err.rfind("Error: App not found: ", 0), 0U) << longName.err.substr(0, 200);
+}
+
+// Two daemons on one configuration would each save over what the other
+// remembers: the second says who holds it and leaves, in either directory.
+TEST_F(HostileNeighbourTest, OneDaemonPerConfigurationAndStateDirectory) {
+  const std::vector<std::string> noServer = {"PULSE_SERVER=unix:" + scratch_.path() + "/no-server",
+                                             "HOME=" + scratch_.path()};
+  auto first = std::make_unique<Daemon>(noServer, scratch_.path());
+  const auto refusal = [&](const std::string& directory) {
+    return "kestruned: Another kestruned (process " + std::to_string(first->process().pid()) +
+           ", socket " + first->socketPath() + ") already uses \"" + directory +
+           "\"; stop it, or give this one another --config.\n";
+  };
+  const std::string other = scratch_.path() + "/other.sock";
+  const Finished sameConfig = run(
+      KESTRUNED_BINARY, {"--socket", other, "--config", first->configDirectory()}, noServer, 20s);
+  EXPECT_EQ(sameConfig.status, 1);
+  EXPECT_EQ(sameConfig.err, refusal(first->configDirectory()));
+  EXPECT_FALSE(std::filesystem::exists(other));
+
+  // Only the state directory shared, reached through a link.
+  const std::string state = scratch_.path() + "/state";
+  std::filesystem::create_directory(state);
+  std::filesystem::create_directory_symlink(first->configDirectory(), state + "/kestrune");
+  std::vector<std::string> sameState = noServer;
+  sameState.push_back("XDG_CONFIG_HOME=" + scratch_.path() + "/own-config");
+  sameState.push_back("XDG_STATE_HOME=" + state);
+  const Finished shared = run(KESTRUNED_BINARY, {"--socket", other}, sameState, 20s);
+  EXPECT_EQ(shared.status, 1);
+  EXPECT_EQ(shared.err, refusal(state + "/kestrune"));
+
+  // A holder that died holds nothing.
+  first->process().signal(SIGKILL);
+  first->process().wait(5s);
+  std::filesystem::remove(first->socketPath());
+  first = std::make_unique<Daemon>(noServer, scratch_.path());
+  EXPECT_TRUE(first->process().running());
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "DaemonFixture.h"
 #include "PanelToggleDesktop.h"
 
-#ifdef KESTRUNE_PANEL_BINARY
+#if defined(KESTRUNE_PANEL_BINARY) && defined(KESTRUNE_MANY_STREAMS_BINARY)
 
 namespace kestrune::daemon::testing {
 namespace {
@@ -145,6 +145,68 @@ TEST_P(PanelAccessibilityTest, NamesTheSlidersWithPactlsVolumesAndSaysWhenKestru
   EXPECT_TRUE(treeShows(
       [&](const Tree& now) {
         return showsControls(now) && holds(now, "Output volume", sinkVolume(*server_, "speakers"));
+      },
+      tree))
+      << describe(tree);
+}
+
+bool sinkMuted(const SoundServer& server, const std::string& sink) {
+  // "Mute: yes"
+  return server.pactl({"get-sink-mute", sink}).find("yes") != std::string::npos;
+}
+
+// The output's mute is the sound server's own flag: the panel's button and
+// the tray icon's middle click set it and leave the volume, a mute made with
+// pactl shows and is undone from the panel. A hundred apps from one client
+// each have their row in the tree.
+TEST_P(PanelAccessibilityTest, OutputMuteIsTheServersFlagAndEveryAppHasItsRow) {
+  startDaemon();
+  ASSERT_TRUE(daemon_->kestrune({"panel", "toggle"}).status == 0);
+  Tree tree;
+  const auto muteShown = [&](bool on) {
+    return [on](const Tree& now) {
+      const auto mute = PanelDesktop::find(now, "Mute output");
+      return mute && mute->showing && mute->checked == on;
+    };
+  };
+  ASSERT_TRUE(treeShows(muteShown(false), tree)) << describe(tree);
+  ASSERT_FALSE(sinkMuted(*server_, "speakers"));
+  const int volume = sinkVolume(*server_, "speakers");
+
+  ASSERT_TRUE(desktop_->press("Mute output"));
+  EXPECT_TRUE(eventually([&] { return sinkMuted(*server_, "speakers"); }, 10s));
+  EXPECT_EQ(volume, sinkVolume(*server_, "speakers"));
+  EXPECT_TRUE(treeShows(muteShown(true), tree)) << describe(tree);
+
+  // The tray icon's middle click, as a host sends it.
+  const auto panel = desktop_->panelProcess();
+  ASSERT_TRUE(panel.has_value());
+  const auto clicked = kestrune::testing::runCommand(
+      {"/usr/bin/busctl", "--address=" + desktop_->busAddress(), "call",
+       "org.kde.StatusNotifierItem-" + std::to_string(*panel) + "-1", "/StatusNotifierItem",
+       "org.kde.StatusNotifierItem", "SecondaryActivate", "ii", "0", "0"},
+      {}, 5s);
+  EXPECT_EQ(0, clicked.status) << clicked.out;
+  EXPECT_TRUE(eventually([&] { return !sinkMuted(*server_, "speakers"); }, 10s));
+  EXPECT_EQ(volume, sinkVolume(*server_, "speakers"));
+
+  // Muted elsewhere: shown, and undone from the panel.
+  server_->pactl({"set-sink-mute", "speakers", "1"});
+  EXPECT_TRUE(treeShows(muteShown(true), tree)) << describe(tree);
+  ASSERT_TRUE(desktop_->press("Mute output"));
+  EXPECT_TRUE(eventually([&] { return !sinkMuted(*server_, "speakers"); }, 10s));
+  EXPECT_EQ(volume, sinkVolume(*server_, "speakers"));
+
+  const Process apps(KESTRUNE_MANY_STREAMS_BINARY, {"100", "Player"}, server_->environment(),
+                     scratch_.path() + "/many_streams.log");
+  EXPECT_TRUE(treeShows(
+      [](const Tree& now) {
+        for (int i = 1; i <= 100; ++i) {
+          if (!PanelDesktop::find(now, "Volume of Player " + std::to_string(i))) {
+            return false;
+          }
+        }
+        return true;
       },
       tree))
       << describe(tree);

@@ -205,9 +205,18 @@ std::vector<PanelDesktop::Accessible> PanelDesktop::accessibleTree() const {
     if (!fields[4].empty()) {
       object.value = std::stod(fields[4]);
     }
+    object.checked = fields.size() > 7 && fields[7] == "1";
     tree.push_back(std::move(object));
   }
   return tree;
+}
+
+bool PanelDesktop::press(const std::string& name) const {
+  return peers::runCommand({"/usr/bin/python3",
+                            std::string(KESTRUNE_SOURCE_DIR) + "/tests/panel/accessible_tree.py",
+                            "kestrune-panel", "--press", name},
+                           environment(), 20s)
+             .status == 0;
 }
 
 std::optional<PanelDesktop::Accessible> PanelDesktop::find(const std::vector<Accessible>& tree,

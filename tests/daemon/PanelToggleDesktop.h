@@ -49,10 +49,14 @@ class PanelDesktop {
     std::string name;
     bool showing = false;
     std::optional<double> value;
+    bool checked = false;
   };
   // The running panel's tree (tests/panel/accessible_tree.py); empty while
   // the panel is not on the accessibility bus.
   std::vector<Accessible> accessibleTree() const;
+  // Does the first action (a button's press) of the object named `name`,
+  // as a screen reader's user would; false when there is none.
+  bool press(const std::string& name) const;
   // The object of that name in the tree, if there is one.
   static std::optional<Accessible> find(const std::vector<Accessible>& tree,
                                         const std::string& name);

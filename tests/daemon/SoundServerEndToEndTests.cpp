@@ -139,6 +139,24 @@ TEST_P(SoundServerTest, AppsAreStreamsGroupedByIdentity) {
   EXPECT_TRUE(contains(missing.err, "Music"));
 }
 
+// A client named to retitle and clear the terminal, and one named to split
+// its row: the text shows their controls, each record on its own line.
+TEST_P(SoundServerTest, ClientNamesCannotDriveTheTerminal) {
+  play("\x1b]0;pwned\a\x1b[2J");
+  play("Two\nLines");
+  EXPECT_EQ(daemon_->ask({"app", "list"}),
+            "APP                VOLUME  MUTED  DEVICE   EQ\n"
+            "─────────────────  ──────  ─────  ───────  ──\n"
+            "\\e]0;pwned\\a\\e[2J  100%           default  — \n"
+            "Two\\nLines         100%           default  — \n");
+  EXPECT_EQ(daemon_->kestrune({"app", "volume", "Nothing", "50"}).err,
+            "Error: App not found: \"Nothing\". Running apps: \\e]0;pwned\\a\\e[2J, "
+            "Two\\nLines\n");
+  const std::string json = daemon_->ask({"app", "list", "--json"});
+  EXPECT_TRUE(contains(json, R"("name" : "\u001b]0;pwned\u0007\u001b[2J")")) << json;
+  EXPECT_TRUE(contains(json, R"("name" : "Two\nLines")")) << json;
+}
+
 TEST_P(SoundServerTest, ChangesMadeElsewhereShowInTheAnswers) {
   play("Music");
   // Placed by the server first (on PipeWire the session manager links a

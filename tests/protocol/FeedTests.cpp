@@ -122,6 +122,9 @@ TEST(FeedTest, SubscriptionsRoundTripAndUnknownKindsAreRefused) {
   EXPECT_FALSE(decodeSubscription(R"({"applyProfile":{"name":"\"subscribe\""}})"));
   EXPECT_THROW(decodeSubscription(R"({"subscribe":{"only":["volume"]}})"), json::DecodingError);
   EXPECT_THROW(decodeSubscription(R"({"subscribe":{"only":"status"}})"), json::DecodingError);
+  // Beside a request it is neither; following nothing is no subscription.
+  EXPECT_THROW(decodeSubscription(R"({"subscribe":{},"getStatus":{}})"), json::DecodingError);
+  EXPECT_THROW(decodeSubscription(R"({"subscribe":{"only":[]}})"), json::DecodingError);
 }
 
 TEST(FeedTest, ClientsIgnoreUnknownEventsAndRejectMalformedOnes) {

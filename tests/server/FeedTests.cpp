@@ -207,6 +207,21 @@ TEST_F(FeedServerTest, BadSubscriptionsAndServersWithoutAFeedAreRefused) {
   EXPECT_EQ(decodeCLIResponse(*reply).error.value_or(""),
             "Invalid subscription: Unknown kind \"volume\"; the kinds are status, devices, apps, "
             "media, bluetooth at (root).subscribe.only[0]");
+  // Beside a request, a subscription is refused as a request naming two
+  // would be; one following nothing takes no place.
+  const std::pair<const char*, const char*> refused[] = {
+      {R"({"subscribe":{},"getStatus":{}})",
+       "Invalid subscription: Invalid number of keys found, expected one. at (root)"},
+      {R"({"subscribe":{"only":[]}})",
+       "Invalid subscription: An empty list follows nothing; name at least one kind, or leave "
+       "out \"only\" to follow every kind at (root).subscribe.only"},
+  };
+  for (const auto& [request, error] : refused) {
+    const auto fd = subscribe(request);
+    const auto answer = readFrameBody(fd.get());
+    ASSERT_TRUE(answer) << request;
+    EXPECT_EQ(decodeCLIResponse(*answer).error.value_or(""), error) << request;
+  }
 
   const std::string other = directory_ / "plain.sock";
   const testing::BackgroundServer plain(other, handler_);

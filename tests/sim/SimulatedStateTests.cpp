@@ -78,6 +78,7 @@ TEST_F(SimulatedStateTest, AnswersEveryRequestWithAFittingPayloadOrMessage) {
       {C::TogglePanel{}, ""},
       {C::GetStatus{}, "status"},
       {C::GetVersion{}, "version"},
+      {C::SetOutputMute{MuteAction::toggle, std::nullopt}, "muted"},
   };
   ASSERT_EQ(cases.size(), std::variant_size_v<C::Case>);
   for (const auto& [request, payloadCase] : cases) {

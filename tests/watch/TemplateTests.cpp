@@ -115,15 +115,32 @@ TEST(TemplateTest, MissingValuesRenderEmpty) {
 TEST(TemplateTest, DoubledBracesAreLiteral) {
   FeedState state;
   state.status.outputVolume = 7;
-  EXPECT_EQ(rendered("{{volume}} {{{volume}}} a}b", &state), "{volume} {7} a}b");
+  EXPECT_EQ(rendered("{{volume}} {{{volume}}} a}}b", &state), "{volume} {7} a}b");
   EXPECT_EQ(rendered("", &state), "");
 }
 
-TEST(TemplateTest, UnknownPlaceholdersAndOpenBracesAreRefused) {
+TEST(TemplateTest, ValuesShowTheirControlCharactersSoEachChangeStaysOneLine) {
+  FeedState state = playingState();
+  state.media->title = "\x1b]0;pwned\a\x1b[2J";
+  state.media->artist =
+      "two\nlines\r\tand \xc2\x9b"
+      "31m";
+  state.status.outputDevice->name = "\u202eevil\u2069 \u200f";
+  EXPECT_EQ(rendered("{title}|{artist}|{output}", &state),
+            "\\e]0;pwned\\a\\e[2J|two\\nlines\\r\\tand \\u009b31m|\\u202eevil\\u2069 \\u200f");
+  // The template's own text is the user's to choose.
+  EXPECT_EQ(rendered("a\tb{volume}", &state), "a\tb39");
+}
+
+TEST(TemplateTest, UnknownPlaceholdersAndUnmatchedBracesAreRefused) {
   EXPECT_NE(templateError("vol {volume} {Volume}").find("unknown placeholder '{Volume}'"),
             std::string::npos);
   EXPECT_NE(templateError("{}").find("unknown placeholder '{}'"), std::string::npos);
   EXPECT_NE(templateError("{volume").find("'{' without its '}'"), std::string::npos);
+  EXPECT_EQ(templateError("volume}"), "a '}' without its '{' (write '}}' for a brace)");
+  EXPECT_EQ(templateError("{volume}}"), "a '}' without its '{' (write '}}' for a brace)");
+  EXPECT_EQ(templateError("}}}"), "a '}' without its '{' (write '}}' for a brace)");
+  EXPECT_EQ(templateError("{{volume}}"), "(parsed)");
 }
 
 TEST(TemplateTest, KnowsWhichKindsItReads) {
@@ -161,6 +178,8 @@ TEST(WatchCommandLineTest, BadArgumentsNameTheProblem) {
   EXPECT_EQ(usageError({"--socket="}), "Invalid value for '--socket': the path is empty");
   EXPECT_EQ(usageError({"--json"}), "Unknown option '--json'");
   EXPECT_EQ(usageError({"status"}), "Unexpected argument 'status'");
+  EXPECT_EQ(usageError({"--format", "volume}"}),
+            "Invalid value for '--format': a '}' without its '{' (write '}}' for a brace)");
 }
 
 TEST(SnapshotFollowingTest, LeavesOutTheKindsNotFollowed) {

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <set>
@@ -13,6 +14,7 @@
 #include "json/Value.h"
 #include "platform/TestSupport.h"
 #include "sim/SimProcess.h"
+#include "support/HostileNames.h"
 #include "watch/WatchProcess.h"
 
 using namespace kestrune;
@@ -48,9 +50,16 @@ std::string sorted(const json::Value& value) {
 
 class WatchProgramTest : public ::testing::Test {
  protected:
-  void startSim() {
+  // From its built-in state, or from `state` (the text of a state file).
+  void startSim(const std::string& state = {}) {
     sim_.reset();  // the one before, if any, is gone first
-    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{"--socket", socket_}, dir_.path());
+    std::vector<std::string> arguments{"--socket", socket_};
+    if (!state.empty()) {
+      const std::string file = dir_ / "state.json";
+      std::ofstream(file, std::ios::binary) << state;
+      arguments.insert(arguments.end(), {"--state", file});
+    }
+    sim_ = std::make_unique<SimProcess>(arguments, dir_.path());
     ASSERT_TRUE(sim_->waitForError("listening on")) << sim_->errorOutput();
   }
 
@@ -152,6 +161,19 @@ TEST_F(WatchProgramTest, FormatPrintsALineOnlyWhenItsTextChanges) {
   kestrune({"media", "play-pause"});  // not followed: the template reads no media
   kestrune({"volume", "set", "7"});
   EXPECT_EQ(process->nextLine(), "vol 7 silent true {x}");
+  expectEndsCleanly(*process);
+}
+
+TEST_F(WatchProgramTest, FormatShowsTheControlsOfNamesSoEachChangeStaysOneLine) {
+  startSim(kestrune::testing::hostileSimState);
+  auto process =
+      watch({"--format", "{playing} {title} - {artist} ({album}, {player}) on {output}"});
+  EXPECT_EQ(process->nextLine(),
+            "\u23F8 \\e[2JTitle - A\\nB (\\u202eAlbum, mpv\\r) on \\e]0;pwned\\a\\e[2J");
+  kestrune({"device", "set", "mic", "--direction", "input"});  // not shown: no line
+  kestrune({"media", "play-pause"});
+  EXPECT_EQ(process->nextLine(),
+            "\u25B6 \\e[2JTitle - A\\nB (\\u202eAlbum, mpv\\r) on \\e]0;pwned\\a\\e[2J");
   expectEndsCleanly(*process);
 }
 

@@ -29,6 +29,10 @@ CLIResponse failure(std::string error) {
   return CLIResponse{false, std::nullopt, std::move(error), std::nullopt};
 }
 
+std::string unavailableBecause(const dbus::Error& error) {
+  return "Bluetooth is unavailable: " + error.message + ".";
+}
+
 bool sameDevice(const CLIBluetoothInfo& a, const CLIBluetoothInfo& b) {
   return std::tie(a.name, a.batteryLevel, a.isConnected) ==
          std::tie(b.name, b.batteryLevel, b.isConnected);
@@ -36,6 +40,11 @@ bool sameDevice(const CLIBluetoothInfo& a, const CLIBluetoothInfo& b) {
 
 BluetoothList absent() {
   return BluetoothList{{}, blueZAbsent};
+}
+
+// Without the bus, the feed says what a one-shot answer says.
+BluetoothList unreachable(const std::optional<dbus::Error>& connectError) {
+  return connectError ? BluetoothList{{}, unavailableBecause(*connectError)} : absent();
 }
 
 }  // namespace
@@ -55,7 +64,9 @@ class BluetoothService::Impl {
   // has given it. Returns what to wait for next.
   dbus::Wait follow(std::optional<BluetoothList>& now) {
     const dbus::Wait wait = loop_.round(bus_, connectError_);
-    if (wait.bus && loaded_) {
+    if (!wait.bus) {
+      now = unreachable(connectError_);
+    } else if (loaded_) {
       now = currentList();
     }
     return wait;
@@ -258,7 +269,7 @@ class BluetoothService::Impl {
   std::optional<std::string> prepare(Clock::time_point deadline) {
     for (int attempt = 0;; ++attempt) {
       if (!loop_.connected(bus_, connectError_)) {
-        return "Bluetooth is unavailable: " + connectError_->message + ".";
+        return unavailableBecause(*connectError_);
       }
       auto processed = bus_->processPending();
       if (processed && loaded_ && !present_ && !fetching_) {
@@ -275,7 +286,7 @@ class BluetoothService::Impl {
       }
       disconnect();
       if (attempt > 0) {
-        return "Bluetooth is unavailable: " + processed.error().message + ".";
+        return unavailableBecause(processed.error());
       }
     }
   }

@@ -192,9 +192,9 @@ class WakeOnExit {
 // A service on a bus that may go away and come back: its implementation,
 // made at start and used under one lock by the answers and, once the
 // service is followed, by a watch thread of its own. While the bus is away
-// (the implementation's round waits on no bus), and without an
-// implementation (out of memory at start), the thread tells `absent`; the
-// answers say so themselves.
+// (the implementation's round waits on no bus) the thread tells what the
+// implementation says, else `absent`, as it does without an implementation
+// (out of memory at start); the answers say so themselves.
 template <class Impl, class State>
 class FollowedService {
  public:
@@ -246,8 +246,8 @@ class FollowedService {
   Wait look(std::optional<State>& now) {
     const std::lock_guard<std::mutex> lock(mutex_);
     const Wait wait = impl_ ? impl_->follow(now) : Wait{};
-    if (!wait.bus) {
-      now = absent_;
+    if (!wait.bus && !now) {
+      now = absent_;  // unless the implementation said why
     }
     return wait;
   }

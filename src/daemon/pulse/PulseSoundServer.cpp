@@ -405,6 +405,39 @@ class PulseSoundServer::Impl {
     });
   }
 
+  using Move = SoundServer::Move;
+
+  std::vector<std::string> restore(const std::vector<Move>& moves,
+                                   const std::vector<std::uint32_t>& modules) {
+    std::vector<Move> left = moves;
+    if (!left.empty()) {
+      StreamProbe probe(mainloop_.get());
+      for (int attempt = 1; attempt <= moveAttempts && !left.empty(); ++attempt) {
+        runAll(left.size(), [&](std::size_t i, pa_context* context, Pending* pending) {
+          return pa_context_move_sink_input_by_name(context, left[i].stream, left[i].sink.c_str(),
+                                                    onSuccess, pending);
+        });
+        left = unsettled(left, probe);
+      }
+    }
+    // Refused only for a module already gone with its master device.
+    runAll(modules.size(), [&](std::size_t i, pa_context* context, Pending* pending) {
+      return pa_context_unload_module(context, modules[i], onSuccess, pending);
+    });
+    run([&](pa_context* context, Pending* pending) {
+      return pa_context_get_server_info(context, onServerRefresh, pending);
+    });
+    std::vector<std::string> ignored;
+    ignored.reserve(left.size());
+    const std::lock_guard state(stateMutex_);
+    for (const Move& move : left) {
+      ignored.push_back(
+          SoundServerIgnoredMove(streamLabelLocked(move.stream), sinkLabelLocked(move.sink))
+              .description());
+    }
+    return ignored;
+  }
+
  private:
   enum class Link { connecting, ready, down };
 
@@ -469,6 +502,107 @@ class PulseSoundServer::Impl {
       throw SoundServerRefusal(pending.error);
     }
     return pending;
+  }
+
+  // Starts `count` requests at once and waits for their answers together;
+  // refusals are the caller's to read in what it returns. Throws
+  // SoundServerUnreachable like run().
+  template <class Start>
+  std::vector<Pending> runAll(std::size_t count, Start start) {
+    std::vector<Pending> pending(count);  // never resized: the callbacks hold pointers
+    std::vector<OperationPtr> operations;
+    std::uint64_t generation = 0;
+    {
+      const MainloopLock lock(mainloop_.get());
+      {
+        const std::lock_guard state(stateMutex_);
+        if (link_ != Link::ready) {
+          throw SoundServerUnreachable(link_ == Link::down ? reason_ : "it is still connecting");
+        }
+        generation = generation_;
+      }
+      for (std::size_t i = 0; i < count; ++i) {
+        pending[i].owner = this;
+        operations.emplace_back(start(i, context_.get(), &pending[i]));
+        if (!operations.back()) {
+          complete(pending[i], false, lastError());
+        }
+      }
+    }
+    bool lost = false;
+    {
+      std::unique_lock state(stateMutex_);
+      changed_.wait_for(state, answerLimit, [&] {
+        return generation_ != generation ||
+               std::all_of(pending.begin(), pending.end(), [](const Pending& p) { return p.done; });
+      });
+      lost = generation_ != generation;
+    }
+    const MainloopLock lock(mainloop_.get());
+    // After this no callback, holding a pointer into `pending`, runs.
+    for (OperationPtr& operation : operations) {
+      if (operation && pa_operation_get_state(operation.get()) == PA_OPERATION_RUNNING) {
+        pa_operation_cancel(operation.get());
+      }
+      operation.reset();
+    }
+    const std::lock_guard state(stateMutex_);
+    if (lost ||
+        !std::all_of(pending.begin(), pending.end(), [](const Pending& p) { return p.done; })) {
+      throw SoundServerUnreachable(lost ? reason_ : "it did not answer within 1 second");
+    }
+    return pending;
+  }
+
+  // The moves not yet seen to hold, as awaitStreamOn() sees them, all
+  // waited for together; a stream that ended counts as settled.
+  std::vector<Move> unsettled(const std::vector<Move>& moves, StreamProbe& probe) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + moveLimit;
+    std::vector<std::optional<Clock::time_point>> seenAt(moves.size());
+    std::vector<bool> settled(moves.size(), false);
+    while (true) {
+      for (std::size_t i = 0; i < moves.size(); ++i) {
+        if (settled[i]) {
+          continue;
+        }
+        refreshStream(moves[i].stream);
+        std::optional<std::uint32_t> target;
+        {
+          const std::lock_guard state(stateMutex_);
+          const Placement placement = placementLocked(moves[i].stream, moves[i].sink);
+          if (placement == Placement::gone || (probe.failed() && placement == Placement::there)) {
+            settled[i] = true;
+            continue;
+          }
+          if (const Device* sink = state_.findDevice(false, moves[i].sink)) {
+            target = sink->index;
+          }
+        }
+        if (target && probe.sinkOf(moves[i].stream, answerLimit) == target) {
+          seenAt[i] = seenAt[i].value_or(Clock::now());
+          settled[i] = Clock::now() - *seenAt[i] >= moveSettle;
+        } else {
+          seenAt[i].reset();
+        }
+      }
+      std::vector<Move> left;
+      bool waiting = false;
+      for (std::size_t i = 0; i < moves.size(); ++i) {
+        if (!settled[i]) {
+          left.push_back(moves[i]);
+          waiting = waiting || seenAt[i].has_value();
+        }
+      }
+      if (left.empty() || (Clock::now() >= deadline && !waiting)) {
+        return left;
+      }
+      std::unique_lock state(stateMutex_);
+      changed_.wait_for(state, moveRecheck, [&] { return link_ != Link::ready; });
+      if (link_ != Link::ready) {
+        throw SoundServerUnreachable(reason_);
+      }
+    }
   }
 
   void complete(Pending& pending, bool success, std::string error = {}) {
@@ -1010,6 +1144,10 @@ std::uint32_t PulseSoundServer::loadModule(const std::string& name, const std::s
 }
 void PulseSoundServer::unloadModule(std::uint32_t module) {
   impl_->unloadModule(module);
+}
+std::vector<std::string> PulseSoundServer::restore(const std::vector<Move>& moves,
+                                                   const std::vector<std::uint32_t>& modules) {
+  return impl_->restore(moves, modules);
 }
 
 }  // namespace kestrune::daemon

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "daemon/pulse/SoundServer.h"
 
@@ -41,6 +42,8 @@ class PulseSoundServer final : public SoundServer {
   void moveStream(std::uint32_t stream, const std::string& sinkName) override;
   std::uint32_t loadModule(const std::string& name, const std::string& arguments) override;
   void unloadModule(std::uint32_t module) override;
+  std::vector<std::string> restore(const std::vector<Move>& moves,
+                                   const std::vector<std::uint32_t>& modules) override;
 
  private:
   class Impl;

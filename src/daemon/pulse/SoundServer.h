@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrune::daemon {
 
@@ -131,6 +132,18 @@ class SoundServer {
   virtual void moveStream(std::uint32_t stream, const std::string& sinkName) = 0;
   virtual std::uint32_t loadModule(const std::string& name, const std::string& arguments) = 0;
   virtual void unloadModule(std::uint32_t module) = 0;
+
+  // For leaving: moves each stream to its sink, then unloads the modules.
+  // Every move is asked for before any is waited for, and every unload
+  // likewise, so that all take about the time of one. Returns what would
+  // not move, as SoundServerIgnoredMove describes it; throws
+  // SoundServerUnreachable.
+  struct Move {
+    std::uint32_t stream = 0;
+    std::string sink;
+  };
+  virtual std::vector<std::string> restore(const std::vector<Move>& moves,
+                                           const std::vector<std::uint32_t>& modules) = 0;
 };
 
 }  // namespace kestrune::daemon

@@ -38,6 +38,58 @@ std::vector<std::pair<std::string, int>> listed(const CLIResponse& response) {
 
 using Devices = std::vector<std::pair<std::string, int>>;
 
+// What a follower was told, in order; read from the test's thread.
+class Reports {
+ public:
+  BluetoothObserver observer() {
+    return [this](const BluetoothList& report) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      reports_.push_back(report);
+    };
+  }
+
+  std::optional<BluetoothList> latest() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return reports_.empty() ? std::nullopt : std::optional<BluetoothList>(reports_.back());
+  }
+
+  // Whether the latest report comes to list `devices`.
+  bool come(const Devices& devices) const {
+    return eventually([&] {
+      const auto report = latest();
+      return report && !report->unavailable && named(*report) == devices;
+    });
+  }
+
+  // Whether the latest report comes to say the list is unavailable, why.
+  bool comeUnavailable(const std::string& why = blueZAbsent) const {
+    return eventually([&] {
+      const auto report = latest();
+      return report && report->unavailable == why && report->devices.empty();
+    });
+  }
+
+  std::string latestText() const {
+    const auto report = latest();
+    if (!report) {
+      return "no report";
+    }
+    return report->unavailable.value_or(::testing::PrintToString(named(*report)));
+  }
+
+ private:
+  static Devices named(const BluetoothList& report) {
+    Devices devices;
+    for (const auto& device : report.devices) {
+      devices.emplace_back(device.name, static_cast<int>(device.batteryLevel.value_or(-1)));
+    }
+    return devices;
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<BluetoothList> reports_;
+};
+
 class BluetoothServiceTest : public ::testing::Test {
  protected:
   void SetUp() override { KESTRUNE_SKIP_UNLESS_INSTALLED(testing_support::bluezMockTools()); }
@@ -108,10 +160,15 @@ TEST_F(BluetoothServiceTest, WithoutBlueZTheListFailsWithAReason) {
 
   BluetoothService::Options unreachable;
   unreachable.busAddress = "unix:path=" + bus_.directory() / "no-such-bus";
-  response = BluetoothService(unreachable).listBluetooth();
+  BluetoothService absentBus(unreachable);
+  response = absentBus.listBluetooth();
   EXPECT_FALSE(response.success);
   EXPECT_EQ(response.error->rfind("Bluetooth is unavailable: cannot connect", 0), 0u)
       << *response.error;
+  // The feed says the same.
+  Reports reports;
+  ASSERT_TRUE(absentBus.follow(reports.observer()));
+  EXPECT_TRUE(reports.comeUnavailable(*response.error)) << reports.latestText();
 }
 
 TEST_F(BluetoothServiceTest, ASystemBusThatRestartsIsConnectedToAgain) {
@@ -133,58 +190,6 @@ TEST_F(BluetoothServiceTest, ASystemBusThatRestartsIsConnectedToAgain) {
   EXPECT_TRUE(eventually([&] { return listed(bluetooth.listBluetooth()).size() == 2; }))
       << bluetooth.listBluetooth().error.value_or("");
 }
-
-// What a follower was told, in order; read from the test's thread.
-class Reports {
- public:
-  BluetoothObserver observer() {
-    return [this](const BluetoothList& report) {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      reports_.push_back(report);
-    };
-  }
-
-  std::optional<BluetoothList> latest() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return reports_.empty() ? std::nullopt : std::optional<BluetoothList>(reports_.back());
-  }
-
-  // Whether the latest report comes to list `devices`.
-  bool come(const Devices& devices) const {
-    return eventually([&] {
-      const auto report = latest();
-      return report && !report->unavailable && named(*report) == devices;
-    });
-  }
-
-  // Whether the latest report comes to say the list is unavailable.
-  bool comeUnavailable() const {
-    return eventually([&] {
-      const auto report = latest();
-      return report && report->unavailable == blueZAbsent && report->devices.empty();
-    });
-  }
-
-  std::string latestText() const {
-    const auto report = latest();
-    if (!report) {
-      return "no report";
-    }
-    return report->unavailable.value_or(::testing::PrintToString(named(*report)));
-  }
-
- private:
-  static Devices named(const BluetoothList& report) {
-    Devices devices;
-    for (const auto& device : report.devices) {
-      devices.emplace_back(device.name, static_cast<int>(device.batteryLevel.value_or(-1)));
-    }
-    return devices;
-  }
-
-  mutable std::mutex mutex_;
-  std::vector<BluetoothList> reports_;
-};
 
 TEST_F(BluetoothServiceTest, FollowingReportsBatteriesConnectionsAndDisconnections) {
   auto bluez = startBlueZ();
@@ -225,7 +230,12 @@ TEST_F(BluetoothServiceTest, FollowingReportsBlueZAndTheSystemBusLeavingAndRetur
     EXPECT_TRUE(reports.come(Devices{{"Studio Headset", 80}, {"Desk Speaker", -1}}))
         << reports.latestText();
     bus_.stop();
-    EXPECT_TRUE(reports.comeUnavailable()) << reports.latestText();
+    // Without the bus, the feed says what the answer says.
+    const auto answer = bluetooth.listBluetooth();
+    ASSERT_FALSE(answer.success);
+    EXPECT_EQ(answer.error->rfind("Bluetooth is unavailable: cannot connect", 0), 0U)
+        << *answer.error;
+    EXPECT_TRUE(reports.comeUnavailable(*answer.error)) << reports.latestText();
   }
   bus_.start();
   auto bluez = startBlueZ();
