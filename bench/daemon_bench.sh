@@ -22,11 +22,7 @@ done
 
 bench_scratch KILL
 bench_private_home
-if [ "$server" = pipewire ]; then
-  bench_pipewire
-else
-  bench_pulseaudio
-fi
+bench_sound_server
 
 # 20 streams of 10 apps: ten minutes of raw silence (44.1 kHz, stereo,
 # 16-bit), long enough for the whole run.
@@ -80,17 +76,4 @@ compare "kestrune app list (kestruned)" "pactl list sink-inputs" -- \
 rss=$(awk '/^VmRSS/ {print $2}' "/proc/$daemon/status")
 echo "kestruned resident memory with 20 streams: $rss kB"
 
-switches() {
-  local total=0
-  for task in /proc/"$daemon"/task/*; do
-    total=$((total + $(awk '/^(voluntary|nonvoluntary)_ctxt_switches/ {s += $2} END {print s}' \
-      "$task/status")))
-  done
-  echo "$total"
-}
-sleep 1
-before=$(switches)
-sleep "$idle"
-after=$(switches)
-awk -v d=$((after - before)) -v s="$idle" \
-  'BEGIN { printf "kestruned wake-ups while idle: %d in %d s (%.2f per second)\n", d, s, d / s }'
+bench_idle_wakeups "$idle" "kestruned wake-ups while idle"

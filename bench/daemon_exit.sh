@@ -20,11 +20,7 @@ done
 
 bench_scratch KILL
 bench_private_home
-if [ "$server" = pipewire ]; then
-  bench_pipewire
-else
-  bench_pulseaudio
-fi
+bench_sound_server
 
 # One stream per app, "App 1" to "App N", all from one process
 # (bench/many_streams.c).

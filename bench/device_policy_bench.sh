@@ -52,17 +52,4 @@ cc -O2 -Wall -Wextra -o "$scratch/device_policy_probe" "$(dirname "$0")/device_p
 echo "server: $(pactl info | sed -n 's/^Server Name: //p')"
 "$scratch/device_policy_probe" "$plugs"
 
-switches() {
-  local total=0
-  for task in /proc/"$daemon"/task/*; do
-    total=$((total + $(awk '/^(voluntary|nonvoluntary)_ctxt_switches/ {s += $2} END {print s}' \
-      "$task/status")))
-  done
-  echo "$total"
-}
-sleep 1
-before=$(switches)
-sleep "$idle"
-after=$(switches)
-awk -v d=$((after - before)) -v s="$idle" \
-  'BEGIN { printf "  kestruned wake-ups while idle: %d in %d s (%.2f per second)\n", d, s, d / s }'
+bench_idle_wakeups "$idle" "  kestruned wake-ups while idle"

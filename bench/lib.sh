@@ -62,6 +62,16 @@ bench_pipewire() {
   bench_speakers
 }
 
+# bench_sound_server: the private server that $server names (pipewire, or
+# else PulseAudio).
+bench_sound_server() {
+  if [ "${server:-pulseaudio}" = pipewire ]; then
+    bench_pipewire
+  else
+    bench_pulseaudio
+  fi
+}
+
 bench_speakers() {
   for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
   pactl load-module module-null-sink sink_name=speakers >/dev/null
@@ -91,4 +101,25 @@ bench_cli_server() {
   pids+=($!)
   for _ in $(seq 200); do [ -S "$socket" ] && break; sleep 0.05; done
   [ -S "$socket" ] || { echo "the server did not start on $socket" >&2; exit 1; }
+}
+
+# bench_idle_wakeups SECONDS LABEL: prints how often kestruned ($daemon) woke
+# while idle for SECONDS (the context switches of all its threads).
+bench_idle_wakeups() {
+  local before after
+  sleep 1
+  before=$(bench_context_switches)
+  sleep "$1"
+  after=$(bench_context_switches)
+  awk -v d=$((after - before)) -v s="$1" -v label="$2" \
+    'BEGIN { printf "%s: %d in %d s (%.2f per second)\n", label, d, s, d / s }'
+}
+
+bench_context_switches() {
+  local task total=0
+  for task in /proc/"$daemon"/task/*; do
+    total=$((total + $(awk '/^(voluntary|nonvoluntary)_ctxt_switches/ {s += $2} END {print s}' \
+      "$task/status")))
+  done
+  echo "$total"
 }
