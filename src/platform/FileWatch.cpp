@@ -238,12 +238,13 @@ std::string FileWatch::place() {
 void FileWatch::fallBack(const std::string& problem) {
   polling_ = true;
   log_("cannot watch " + directory_ + " (" + problem + "); looking at its files every second");
-  // What changed since the last event is not known.
-  changed_();
 }
 
 void FileWatch::lookEveryPeriod() {
   Versions seen = versionsOf(directory_, names_);
+  // What changed since the last event is not known; what changes from now
+  // on differs from `seen`.
+  changed_();
   std::unique_lock lock(mutex_);
   while (!wake_.wait_for(lock, fallbackPeriod, [this] { return stopping_; })) {
     lock.unlock();

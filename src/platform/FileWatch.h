@@ -55,9 +55,9 @@ class FileWatch {
   // Watches the directory, or its nearest existing ancestor; why not, if
   // it cannot.
   std::string place();
-  // Says why, once, and reports a change: what happened since the last
-  // event is not known.
+  // Says why, once.
   void fallBack(const std::string& problem);
+  // Reports a change at once, then each change seen every fallbackPeriod.
   void lookEveryPeriod();
 
   std::string directory_;

@@ -1,11 +1,14 @@
 #include "platform/FileWatch.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -145,6 +148,37 @@ TEST(FileWatchTest, WithoutNamesReportsEveryEntryOfTheDirectory) {
   EXPECT_TRUE(seen.waitFor("Preamp: -6 dB\n"));
   std::filesystem::remove(directory + "/hd600.txt");
   EXPECT_TRUE(seen.waitFor("<absent>"));
+}
+
+// With no descriptor to spare, inotify cannot be had: the files are
+// looked at every second instead, and the log says why.
+TEST(FileWatchTest, WithoutInotifyLooksEverySecondAndSaysWhy) {
+  const TemporaryDirectory directory;
+  const std::string file = directory / "devices.json";
+  Seen seen(file);
+  Logged logged;
+  std::unique_ptr<FileWatch> watch;
+  {
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit before = limit;
+    const int spare = ::dup(0);
+    ASSERT_GE(spare, 0);
+    ASSERT_EQ(::close(spare), 0);
+    limit.rlim_cur = static_cast<rlim_t>(spare);  // every descriptor below it is taken
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    watch = std::make_unique<FileWatch>(
+        directory.path(), std::vector<std::string>{"devices.json"}, [&] { seen(); },
+        [&](const std::string& line) { logged(line); });
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &before), 0);
+  }
+  EXPECT_TRUE(seen.waitFor("<absent>"));  // what happened before is not known
+  writeAndRename(file, "looked at");
+  EXPECT_TRUE(seen.waitFor("looked at", FileWatch::fallbackPeriod * 3));
+  EXPECT_TRUE(watch->polling());
+  watch.reset();
+  ASSERT_EQ(logged.lines.size(), 1U);
+  EXPECT_NE(logged.lines[0].find("inotify_init1 failed"), std::string::npos) << logged.lines[0];
 }
 
 TEST(FileWatchTest, StopsAtOnceWhileIdle) {
