@@ -67,7 +67,7 @@ QVariant PresetListModel::data(const QModelIndex& index, int role) const {
 }
 
 void PresetListModel::setPresets(std::vector<EQPresetInfo> presets) {
-  const std::size_t kept = std::min(presets_.size(), presets.size());
+  const auto kept = static_cast<std::ptrdiff_t>(std::min(presets_.size(), presets.size()));
   const auto firstChange =
       std::mismatch(presets_.begin(), presets_.begin() + kept, presets.begin(), samePreset);
   const bool sameLength = presets_.size() == presets.size();
@@ -79,7 +79,7 @@ void PresetListModel::setPresets(std::vector<EQPresetInfo> presets) {
   // Rows 1..size: the presets after Off.
   if (presets.size() < presets_.size()) {
     beginRemoveRows({}, keptRows + 1, static_cast<int>(presets_.size()));
-    presets_.resize(kept);
+    presets_.resize(static_cast<std::size_t>(kept));
     endRemoveRows();
   }
   std::copy(presets.begin(), presets.begin() + keptRows, presets_.begin());
