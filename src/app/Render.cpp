@@ -418,9 +418,13 @@ void appendData(const CLIResponseData& data, const std::optional<std::string>& m
           printEQBlock(value, out);
         } else if constexpr (std::is_same_v<T, CLIResponseData::Text>) {
           out << value << '\n';
-        } else {
-          static_assert(std::is_same_v<T, CLIResponseData::Bool>);
+        } else if constexpr (std::is_same_v<T, CLIResponseData::Bool>) {
           out << (value ? "true" : "false") << '\n';
+        } else {
+          static_assert(std::is_same_v<T, CLIResponseData::EqPresets>);
+          for (const EQPresetInfo& preset : value) {
+            out << preset.name << '\n';
+          }
         }
       },
       data.value);

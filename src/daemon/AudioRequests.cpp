@@ -233,6 +233,10 @@ struct AudioRequests::Visitor {
     return answerWith(Data::Eq{equalizers.info(app.id)}, equalizers.warningFor(app.id));
   }
 
+  CLIResponse operator()(const C::ListEQPresets&) {
+    return answerWith(Data::EqPresets{requireEqualizers().presetList()});
+  }
+
   CLIResponse operator()(const C::SetAppEQ& request) {
     const SoundState state = sound.snapshot();
     const App app = requireApp(state, request.appID);

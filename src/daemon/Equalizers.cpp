@@ -220,6 +220,14 @@ std::optional<std::string> Equalizers::resolve(const std::string& word) {
   return preset->name;
 }
 
+std::vector<EQPresetInfo> Equalizers::presetList() {
+  std::vector<EQPresetInfo> list;
+  for (const eq::Preset& preset : catalog().presets()) {
+    list.push_back({preset.name, preset.parametric.has_value()});
+  }
+  return list;
+}
+
 CLIEQInfo Equalizers::info(const std::string& appID) {
   // The remembered preset is the one the app list shows, whatever has
   // become of the file since it was chosen.

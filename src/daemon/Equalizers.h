@@ -48,6 +48,8 @@ class Equalizers {
   // The remembered preset of an app and its bands.
   CLIEQInfo info(const std::string& appID);
   std::optional<std::string> presetOf(const std::string& appID) const;
+  // Every preset an app may be given, built-in ones first, as read now.
+  std::vector<EQPresetInfo> presetList();
   // What the user should know about the app's preset: that it can clip.
   std::optional<std::string> warningFor(const std::string& appID);
 

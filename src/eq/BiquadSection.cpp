@@ -1,5 +1,6 @@
 #include "eq/BiquadSection.h"
 
+#include <array>
 #include <cmath>
 
 namespace kestrune::eq {
@@ -11,7 +12,82 @@ bool isNormalOrZero(float value) {
   return kind == FP_ZERO || kind == FP_NORMAL;
 }
 
+// Transposed direct form II. Each section's recursion is a chain of
+// dependent operations, so a cascade run one section at a time waits on
+// that chain. Running a few sections per sample instead, and both
+// channels, gives the processor independent chains to overlap; each
+// section still does exactly the same arithmetic, so the output is the
+// same to the bit.
+template <std::size_t Count>
+void runGroup(BiquadSection* const* group, float* left, float* right, std::size_t frames) noexcept {
+  std::array<BiquadSection, Count> s;
+  for (std::size_t g = 0; g < Count; ++g) {
+    s[g] = *group[g];
+  }
+  for (std::size_t i = 0; i < frames; ++i) {
+    float xl = left[i];
+    float xr = right[i];
+#pragma GCC unroll 8
+    for (std::size_t g = 0; g < Count; ++g) {
+      BiquadSection& f = s[g];
+      BiquadSection::Channel& l = f.channels[0];
+      BiquadSection::Channel& r = f.channels[1];
+      const float yl = f.b0 * xl + l.s1;
+      const float yr = f.b0 * xr + r.s1;
+      l.s1 = f.b1 * xl - f.a1 * yl + l.s2;
+      r.s1 = f.b1 * xr - f.a1 * yr + r.s2;
+      l.s2 = f.b2 * xl - f.a2 * yl;
+      r.s2 = f.b2 * xr - f.a2 * yr;
+      xl = yl;
+      xr = yr;
+    }
+    left[i] = xl;
+    right[i] = xr;
+  }
+  for (std::size_t g = 0; g < Count; ++g) {
+    group[g]->channels = s[g].channels;
+  }
+}
+
 }  // namespace
+
+void runCascade(std::span<BiquadSection> sections, float* left, float* right,
+                std::size_t frames) noexcept {
+  // Four sections per pass: enough chains to fill the processor, few
+  // enough that their state stays in registers.
+  constexpr std::size_t perPass = 4;
+  std::array<BiquadSection*, perPass> group{};
+  std::size_t gathered = 0;
+  const auto runGathered = [&] {
+    switch (gathered) {
+      case 4:
+        runGroup<4>(group.data(), left, right, frames);
+        break;
+      case 3:
+        runGroup<3>(group.data(), left, right, frames);
+        break;
+      case 2:
+        runGroup<2>(group.data(), left, right, frames);
+        break;
+      case 1:
+        runGroup<1>(group.data(), left, right, frames);
+        break;
+      default:
+        break;
+    }
+    gathered = 0;
+  };
+  for (BiquadSection& section : sections) {
+    if (section.neutral) {
+      continue;
+    }
+    group[gathered++] = &section;
+    if (gathered == perPass) {
+      runGathered();
+    }
+  }
+  runGathered();
+}
 
 void BiquadSection::design(const Biquad& filter) noexcept {
   b0 = static_cast<float>(filter.b0);
@@ -25,34 +101,6 @@ void BiquadSection::design(const Biquad& filter) noexcept {
     reset();
   }
   neutral = isNeutral;
-}
-
-// Transposed direct form II, both channels in one loop so that their two
-// independent chains of dependent operations overlap.
-void BiquadSection::run(float* left, float* right, std::size_t frames) noexcept {
-  const float c0 = b0;
-  const float c1 = b1;
-  const float c2 = b2;
-  const float d1 = a1;
-  const float d2 = a2;
-  float l1 = channels[0].s1;
-  float l2 = channels[0].s2;
-  float r1 = channels[1].s1;
-  float r2 = channels[1].s2;
-  for (std::size_t i = 0; i < frames; ++i) {
-    const float xl = left[i];
-    const float xr = right[i];
-    const float yl = c0 * xl + l1;
-    const float yr = c0 * xr + r1;
-    l1 = c1 * xl - d1 * yl + l2;
-    r1 = c1 * xr - d1 * yr + r2;
-    l2 = c2 * xl - d2 * yl;
-    r2 = c2 * xr - d2 * yr;
-    left[i] = yl;
-    right[i] = yr;
-  }
-  channels[0] = {l1, l2};
-  channels[1] = {r1, r2};
 }
 
 bool BiquadSection::memoryIsNormal() const noexcept {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 
 #include "eq/FilterDesign.h"
 
@@ -27,11 +28,14 @@ struct BiquadSection {
   // click more than it must (a section turning neutral forgets it).
   void design(const Biquad& filter) noexcept;
   void reset() noexcept { channels = {}; }
-  // Filters both channels in place.
-  void run(float* left, float* right, std::size_t frames) noexcept;
   // Whether every value it remembers is zero or a normal number.
   bool memoryIsNormal() const noexcept;
 };
+
+// Filters both channels in place through every section that is not
+// neutral, in order.
+void runCascade(std::span<BiquadSection> sections, float* left, float* right,
+                std::size_t frames) noexcept;
 
 // Added to the input of a cascade: after loud audio turns to silence the
 // filters' memory would decay into subnormal numbers, which cost tens of

@@ -18,15 +18,6 @@ void copyIn(const float* inLeft, const float* inRight, float* outLeft, float* ou
 }
 
 template <class Sections>
-void runAll(Sections& sections, float* left, float* right, std::size_t frames) noexcept {
-  for (BiquadSection& section : sections) {
-    if (!section.neutral) {
-      section.run(left, right, frames);
-    }
-  }
-}
-
-template <class Sections>
 bool allNormal(const Sections& sections) noexcept {
   return std::all_of(sections.begin(), sections.end(),
                      [](const BiquadSection& section) { return section.memoryIsNormal(); });
@@ -53,7 +44,7 @@ void StereoEqualizer::reset() noexcept {
 void StereoEqualizer::process(const float* inLeft, const float* inRight, float* outLeft,
                               float* outRight, std::size_t frames) noexcept {
   copyIn(inLeft, inRight, outLeft, outRight, frames, 1);
-  runAll(sections_, outLeft, outRight, frames);
+  runCascade(sections_, outLeft, outRight, frames);
 }
 
 bool StereoEqualizer::memoryIsNormal() const noexcept {
@@ -96,7 +87,7 @@ void ParametricEqualizer::reset() noexcept {
 void ParametricEqualizer::process(const float* inLeft, const float* inRight, float* outLeft,
                                   float* outRight, std::size_t frames) noexcept {
   copyIn(inLeft, inRight, outLeft, outRight, frames, preampFactor_);
-  runAll(sections_, outLeft, outRight, frames);
+  runCascade(sections_, outLeft, outRight, frames);
 }
 
 bool ParametricEqualizer::memoryIsNormal() const noexcept {

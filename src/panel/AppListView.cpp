@@ -27,10 +27,6 @@ QString qs(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-bool sameNameIgnoringCase(const QString& a, const std::string& b) {
-  return a.compare(qs(b), Qt::CaseInsensitive) == 0;
-}
-
 QIcon themeIcon(const CLIAppInfo& app, const QString& iconName) {
   if (!iconName.isEmpty()) {
     QIcon icon = QIcon::fromTheme(iconName);
@@ -117,10 +113,8 @@ void AppRow::build(const QString& name) {
   eq_ = new QComboBox(this);
   boundWidth(eq_, menuChars);
   eq_->setAccessibleName(QStringLiteral("EQ of %1").arg(name));
-  eq_->addItem(QStringLiteral("Off"), QStringLiteral("off"));
-  for (const std::string& preset : builtInPresetNames()) {
-    eq_->addItem(qs(preset), qs(preset));
-  }
+  // One list for every app: a new preset is one row more, not one per app.
+  eq_->setModel(&model_.presets());
   connect(eq_, &QComboBox::activated, this, [this](int index) {
     requests_.send(
         CLICommand{CLICommand::SetAppEQ{id_, eq_->itemData(index).toString().toStdString()}});
@@ -173,21 +167,23 @@ void AppRow::showEQ(const CLIAppInfo& app) {
   if (eq_->view()->isVisible()) {
     return;
   }
-  int index = 0;
-  if (app.eqPreset && !sameNameIgnoringCase(QStringLiteral("off"), *app.eqPreset)) {
-    for (int i = 1; i < eq_->count(); ++i) {
-      if (sameNameIgnoringCase(eq_->itemData(i).toString(), *app.eqPreset)) {
-        index = i;
-      }
-    }
-    if (index == 0) {
-      eq_->addItem(visibleName(*app.eqPreset), qs(*app.eqPreset));  // one of the user's own
-      index = eq_->count() - 1;
-    }
+  const std::optional<int> offered =
+      app.eqPreset ? model_.presets().rowOf(*app.eqPreset) : PresetListModel::offRow;
+  // A preset no longer on offer (its file was removed) is still named.
+  const QString unlisted = offered ? QString() : visibleName(*app.eqPreset);
+  if (eq_->placeholderText() != unlisted) {
+    eq_->setPlaceholderText(unlisted);
   }
+  const int index = offered.value_or(-1);
   if (eq_->currentIndex() != index) {
     const QSignalBlocker blocker(eq_);
     eq_->setCurrentIndex(index);
+  }
+}
+
+void AppRow::showEQ() {
+  if (const CLIAppInfo* app = model_.app(id_)) {
+    showEQ(*app);
   }
 }
 
@@ -219,6 +215,11 @@ AppListView::AppListView(PanelModel& model, RequestClient& requests, QWidget* pa
           });
   connect(&apps, &AppListModel::modelReset, this, &AppListView::rebuild);
   connect(&model_, &PanelModel::deviceListChanged, this, &AppListView::fillDevices);
+  connect(&model_.presets(), &PresetListModel::presetsChanged, this, [this] {
+    for (AppRow* row : rows_) {
+      row->showEQ();
+    }
+  });
   const AppRow measure(model_, requests_, CLIAppInfo{}, nullptr);
   rowWidth_ = measure.sizeHint().width();
   rebuild();

@@ -28,6 +28,8 @@ class AppRow : public QWidget {
 
   void showApp(const CLIAppInfo& app, const QPixmap& icon);
   void fillDevices();
+  // The app's preset chosen again, after the presets on offer changed.
+  void showEQ();
   const std::string& id() const { return id_; }
 
  private:

@@ -108,6 +108,14 @@ DeviceSettings deviceSettings(const json::Object& object) {
       switchOnConnect && switchOnConnect->isBool() && switchOnConnect->asBool();
   settings.newDeviceVolume = percentMember(object, "newDeviceVolume");
   settings.maxVolume = percentMember(object, "maxVolume");
+  if (const json::Value* correction = object.find("correction");
+      correction && correction->isObject()) {
+    for (const auto& [uid, preset] : correction->asObject()) {
+      if (preset.isString()) {
+        settings.correction.emplace(uid, preset.asString());
+      }
+    }
+  }
   return settings;
 }
 
@@ -116,6 +124,26 @@ void setOptionalPercent(json::Object& object, const std::string& key, std::optio
     object.set(key, json::Value(*value));
   } else {
     object.erase(key);
+  }
+}
+
+void setCorrection(json::Object& object, const std::string& uid,
+                   const std::optional<std::string>& preset) {
+  json::Value* found = object.find("correction");
+  if (found == nullptr || !found->isObject()) {
+    if (!preset) {
+      return;
+    }
+    found = &object.set("correction", json::Value(json::Object()));
+  }
+  json::Object& correction = found->asObject();
+  if (preset) {
+    correction.set(uid, json::Value(*preset));
+  } else {
+    correction.erase(uid);
+  }
+  if (correction.empty()) {
+    object.erase("correction");
   }
 }
 

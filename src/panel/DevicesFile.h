@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <variant>
@@ -31,6 +32,8 @@ struct DeviceSettings {
   bool switchOnConnect = false;
   std::optional<int> newDeviceVolume;
   std::optional<int> maxVolume;
+  // Device UID to the preset every sound played there goes through.
+  std::map<std::string, std::string> correction;
 };
 
 class DevicesFile {
@@ -53,5 +56,9 @@ class DevicesFile {
 DeviceSettings deviceSettings(const json::Object& object);
 // Sets the member, or removes it when absent (the daemon's default).
 void setOptionalPercent(json::Object& object, const std::string& key, std::optional<int> value);
+// Sets the device's correction, or removes it (and an emptied "correction").
+// The other devices' entries are kept as found.
+void setCorrection(json::Object& object, const std::string& uid,
+                   const std::optional<std::string>& preset);
 
 }  // namespace kestrune::panel

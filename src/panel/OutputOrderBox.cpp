@@ -1,5 +1,6 @@
 #include "panel/OutputOrderBox.h"
 
+#include <QActionGroup>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
@@ -17,8 +18,22 @@ namespace kestrune::panel {
 namespace {
 
 constexpr int nameChars = 24;
+constexpr int correctionChars = 10;
 // The spin boxes' lowest value stands for a member left out of the file.
 constexpr int off = -1;
+
+std::optional<std::string> correctionOf(const DeviceSettings& settings, const std::string& uid) {
+  const auto found = settings.correction.find(uid);
+  return found == settings.correction.end() ? std::nullopt : std::optional(found->second);
+}
+
+// The daemon finds presets by name ignoring case.
+bool sameCorrection(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  if (!a || !b) {
+    return a.has_value() == b.has_value();
+  }
+  return QString::fromStdString(*a).compare(QString::fromStdString(*b), Qt::CaseInsensitive) == 0;
+}
 
 std::optional<int> percentOf(const QSpinBox* box) {
   return box->value() == off ? std::nullopt : std::optional<int>(box->value());
@@ -97,13 +112,14 @@ std::vector<OutputOrderBox::Entry> OutputOrderBox::entries(const DeviceSettings&
   std::vector<Entry> shown;
   for (const std::string& uid : settings.output) {
     const auto device = present(uid);
-    shown.push_back({uid, device == devices.end() ? visibleName(uid) : visibleName(device->name)});
+    shown.push_back({uid, device == devices.end() ? visibleName(uid) : visibleName(device->name),
+                     correctionOf(settings, uid)});
   }
   for (const CLIDeviceInfo& device : devices) {
     const bool listed = std::find(settings.output.begin(), settings.output.end(), device.uid) !=
                         settings.output.end();
     if (device.isOutput && !listed) {
-      shown.push_back({device.uid, visibleName(device.name)});
+      shown.push_back({device.uid, visibleName(device.name), correctionOf(settings, device.uid)});
     }
   }
   return shown;
@@ -125,6 +141,7 @@ void OutputOrderBox::showEntries(const std::vector<Entry>& shown) {
     auto* name = new ElidedLabel(nameChars, row);
     name->setFullText(entry.name);
     line->addWidget(name, 1);
+    line->addWidget(correctionButton(entry, row));
     auto* up = toolButton(QStringLiteral("go-up"), QStringLiteral("Up"),
                           QStringLiteral("Move %1 up").arg(entry.name), row);
     auto* down = toolButton(QStringLiteral("go-down"), QStringLiteral("Down"),
@@ -142,6 +159,52 @@ void OutputOrderBox::showEntries(const std::vector<Entry>& shown) {
     // A layout shows a new child of a shown box only later; the rows are
     // there the moment the file is shown.
     row->setVisible(isVisible());
+  }
+}
+
+QToolButton* OutputOrderBox::correctionButton(const Entry& entry, QWidget* row) {
+  auto* button = new QToolButton(row);
+  button->setPopupMode(QToolButton::InstantPopup);
+  const QString preset = entry.correction ? visibleName(*entry.correction) : QString();
+  // Every row's button as wide, whatever its preset's name, with room for the arrow.
+  const QFontMetrics metrics = fontMetrics();
+  const int textWidth = metrics.averageCharWidth() * correctionChars;
+  button->setFixedWidth(textWidth + 2 * metrics.height());
+  button->setText(preset.isEmpty() ? QStringLiteral("Correction")
+                                   : metrics.elidedText(preset, Qt::ElideMiddle, textWidth));
+  button->setToolTip(preset.isEmpty() ? QStringLiteral("No correction")
+                                      : QStringLiteral("Correction: %1").arg(preset));
+  button->setAccessibleName(QStringLiteral("Correction of %1").arg(entry.name));
+  button->setAccessibleDescription(preset.isEmpty() ? QStringLiteral("None") : preset);
+  auto* menu = new QMenu(button);
+  // Filled as it opens: the presets on offer may have changed since the row was made.
+  connect(menu, &QMenu::aboutToShow, this,
+          [this, menu, entry] { fillCorrectionMenu(menu, entry); });
+  button->setMenu(menu);
+  return button;
+}
+
+void OutputOrderBox::fillCorrectionMenu(QMenu* menu, const Entry& entry) {
+  menu->clear();
+  auto* group = new QActionGroup(menu);
+  const auto choice = [&](const QString& text, const std::optional<std::string>& preset) {
+    QAction* action = menu->addAction(text);
+    action->setCheckable(true);
+    action->setChecked(sameCorrection(preset, entry.correction));
+    group->addAction(action);
+    connect(action, &QAction::triggered, this, [this, uid = entry.uid, preset] {
+      change([&uid, &preset](json::Object& object) { setCorrection(object, uid, preset); });
+    });
+    return action;
+  };
+  choice(QStringLiteral("None"), std::nullopt);
+  menu->addSeparator();
+  for (const EQPresetInfo& preset : model_.presets().presets()) {
+    choice(visibleName(preset.name), preset.name);
+  }
+  if (entry.correction && !model_.presets().rowOf(*entry.correction)) {
+    // Named in the file but not on offer (yet): shown, so that it can be seen and undone.
+    choice(QStringLiteral("%1 (not found)").arg(visibleName(*entry.correction)), entry.correction);
   }
 }
 

@@ -1,14 +1,19 @@
 #pragma once
 // The output order and how devices are treated as they come, as the daemon
 // reads them from devices.json: the listed outputs first, then the present
-// ones not listed, each movable up or down; and the three settings. Each
-// change is written to the file at once; the file is the only state.
+// ones not listed, each movable up or down and with its "Correction" menu
+// (the EQ preset everything played there goes through); and the three
+// settings. Each change is written to the file at once; the file is the
+// only state.
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QMenu>
 #include <QSpinBox>
 #include <QString>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,10 +44,13 @@ class OutputOrderBox : public QGroupBox {
   struct Entry {
     std::string uid;
     QString name;
+    std::optional<std::string> correction;
   };
   std::vector<Entry> entries(const DeviceSettings& settings) const;
   void showEntries(const std::vector<Entry>& shown);
   void showSettings(const DeviceSettings& settings);
+  QToolButton* correctionButton(const Entry& entry, QWidget* row);
+  void fillCorrectionMenu(QMenu* menu, const Entry& entry);
   void move(const std::string& uid, int step);
   void change(const std::function<void(json::Object&)>& edit);
   QSpinBox* percentBox(const QString& label, const std::string& key, QVBoxLayout* layout);

@@ -11,6 +11,7 @@
 
 #include "json/Value.h"
 #include "panel/AppListModel.h"
+#include "panel/PresetListModel.h"
 #include "protocol/Feed.h"
 
 namespace kestrune::panel {
@@ -25,6 +26,9 @@ class PanelModel : public QObject {
   const FeedState& state() const { return state_; }
   AppListModel& apps() { return apps_; }
   const AppListModel& apps() const { return apps_; }
+  // The EQ presets on offer, as the application last listed them.
+  PresetListModel& presets() { return presets_; }
+  const PresetListModel& presets() const { return presets_; }
   // Whether a snapshot has arrived on the current connection.
   bool isConnected() const { return connected_; }
   // One sentence shown in place of the controls, or empty when they apply.
@@ -62,6 +66,7 @@ class PanelModel : public QObject {
 
   FeedState state_;
   AppListModel apps_;
+  PresetListModel presets_;
   bool connected_ = false;
   QString unreachable_ = QStringLiteral("Connecting to Kestrune…");
 };

@@ -38,12 +38,6 @@ QString optionalName(const std::optional<std::string>& text) {
 
 }  // namespace
 
-const std::vector<std::string>& builtInPresetNames() {
-  static const std::vector<std::string> names{
-      "flat", "rock", "pop", "jazz", "classical", "bassBoost", "trebleBoost", "vocal", "loudness"};
-  return names;
-}
-
 PanelWindow::PanelWindow(PanelModel& model, RequestClient& requests, bool closeOnFocusLoss,
                          QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
@@ -274,6 +268,10 @@ bool PanelWindow::toggleBeside(const QPoint& anchor) {
 }
 
 void PanelWindow::present() {
+  // The user's presets may have changed while it was closed.
+  if (model_.isConnected()) {
+    refreshPresets();
+  }
   // Sized and placed before it maps, so that it never shows clipped.
   if (QLayout* own = layout()) {
     own->activate();
@@ -397,6 +395,7 @@ void PanelWindow::refreshAvailability() {
     wasConnected_ = true;
     askStatusLine();
     refreshProfiles();
+    refreshPresets();
   }
   refreshStatusLine();
 }
@@ -556,6 +555,19 @@ void PanelWindow::refreshProfiles() {
           profiles_->setItemData(profiles_->count() - 1, shown, Qt::ToolTipRole);
         }
         profiles_->setVisible(!profiles->value.empty());
+      });
+}
+
+void PanelWindow::refreshPresets() {
+  requests_.send(
+      CLICommand{CLICommand::ListEQPresets{}}, [this](const std::optional<CLIResponse>& response) {
+        // An application that cannot list them keeps the built-in ones on offer.
+        if (!response || !response->data) {
+          return;
+        }
+        if (const auto* presets = std::get_if<CLIResponseData::EqPresets>(&response->data->value)) {
+          model_.presets().setPresets(presets->value);
+        }
       });
 }
 

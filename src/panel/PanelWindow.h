@@ -29,9 +29,6 @@
 
 namespace kestrune::panel {
 
-// The EQ presets every application offers, in its order.
-const std::vector<std::string>& builtInPresetNames();
-
 class PanelWindow : public QWidget {
   Q_OBJECT
 
@@ -65,6 +62,7 @@ class PanelWindow : public QWidget {
   void refreshMedia();
   void refreshBluetooth();
   void refreshProfiles();
+  void refreshPresets();
   void askStatusLine();
   void refreshStatusLine();
   void sendOutputVolume(int value);

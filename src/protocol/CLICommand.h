@@ -113,15 +113,18 @@ struct CLICommand {
     MuteAction action = MuteAction::toggle;
     std::optional<std::string> uid;
   };
+  // Another: the EQ presets an app may be given, in the order to offer them.
+  struct ListEQPresets {};
 
-  // Alternatives in declaration order: index() is the case number 0..36.
-  using Case = std::variant<GetVolume, SetVolume, StepVolume, GetMuteState, SetMute, GetSilentMode,
-                            ToggleSilentMode, ListDevices, GetCurrentDevice, SetDevice, CycleDevice,
-                            ListApps, GetAppVolume, SetAppVolume, SetAppMute, SoloApp, GetAppEQ,
-                            SetAppEQ, GetAppDevice, SetAppDevice, ListProfiles, ApplyProfile,
-                            MediaPlayPause, MediaNext, MediaPrevious, MediaForward, MediaBackward,
-                            MediaShuffle, MediaRepeat, GetMediaVolume, SetMediaVolume, GetMediaInfo,
-                            ListBluetooth, TogglePanel, GetStatus, GetVersion, SetOutputMute>;
+  // Alternatives in declaration order: index() is the case number 0..37.
+  using Case =
+      std::variant<GetVolume, SetVolume, StepVolume, GetMuteState, SetMute, GetSilentMode,
+                   ToggleSilentMode, ListDevices, GetCurrentDevice, SetDevice, CycleDevice,
+                   ListApps, GetAppVolume, SetAppVolume, SetAppMute, SoloApp, GetAppEQ, SetAppEQ,
+                   GetAppDevice, SetAppDevice, ListProfiles, ApplyProfile, MediaPlayPause,
+                   MediaNext, MediaPrevious, MediaForward, MediaBackward, MediaShuffle, MediaRepeat,
+                   GetMediaVolume, SetMediaVolume, GetMediaInfo, ListBluetooth, TogglePanel,
+                   GetStatus, GetVersion, SetOutputMute, ListEQPresets>;
 
   Case value;
 

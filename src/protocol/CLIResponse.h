@@ -82,6 +82,13 @@ struct CLIMediaInfo {
   std::optional<double> volume;
 };
 
+// One preset a client may offer for an app's EQ (an extension for graphical
+// clients; the command-line tool never asks for the list).
+struct EQPresetInfo {
+  std::string name;
+  bool isParametric = false;  // a preamp and filters of its own, not the ten bands
+};
+
 struct CLIProfileInfo {
   std::string id;
   std::string name;
@@ -136,10 +143,13 @@ struct CLIResponseData {
   struct Bool {
     bool value = false;
   };
+  struct EqPresets {
+    std::vector<EQPresetInfo> value;
+  };
 
-  // Alternatives in declaration order: index() is the case number 0..14.
+  // Alternatives in declaration order: index() is the case number 0..15.
   using Case = std::variant<Volume, Muted, SilentMode, Device, Devices, Apps, App, Profiles,
-                            MediaInfo, Bluetooth, Status, Version, Eq, Text, Bool>;
+                            MediaInfo, Bluetooth, Status, Version, Eq, Text, Bool, EqPresets>;
 
   Case value;
 

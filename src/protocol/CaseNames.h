@@ -11,7 +11,7 @@
 
 namespace kestrune {
 
-inline constexpr std::array<std::string_view, 37> commandCaseNames = {
+inline constexpr std::array<std::string_view, 38> commandCaseNames = {
     "getVolume",      "setVolume",        "stepVolume",     "getMuteState",     "setMute",
     "getSilentMode",  "toggleSilentMode", "listDevices",    "getCurrentDevice", "setDevice",
     "cycleDevice",    "listApps",         "getAppVolume",   "setAppVolume",     "setAppMute",
@@ -19,12 +19,12 @@ inline constexpr std::array<std::string_view, 37> commandCaseNames = {
     "listProfiles",   "applyProfile",     "mediaPlayPause", "mediaNext",        "mediaPrevious",
     "mediaForward",   "mediaBackward",    "mediaShuffle",   "mediaRepeat",      "getMediaVolume",
     "setMediaVolume", "getMediaInfo",     "listBluetooth",  "togglePanel",      "getStatus",
-    "getVersion",     "setOutputMute"};
+    "getVersion",     "setOutputMute",    "listEQPresets"};
 static_assert(commandCaseNames.size() == std::variant_size_v<CLICommand::Case>);
 
-inline constexpr std::array<std::string_view, 15> responseCaseNames = {
-    "volume",    "muted",     "silentMode", "device",  "devices", "apps", "app", "profiles",
-    "mediaInfo", "bluetooth", "status",     "version", "eq",      "text", "bool"};
+inline constexpr std::array<std::string_view, 16> responseCaseNames = {
+    "volume",    "muted",     "silentMode", "device",  "devices", "apps", "app",  "profiles",
+    "mediaInfo", "bluetooth", "status",     "version", "eq",      "text", "bool", "eqPresets"};
 static_assert(responseCaseNames.size() == std::variant_size_v<CLIResponseData::Case>);
 
 // The case number of a JSON key, if it names a case.

@@ -156,6 +156,8 @@ template <>
 struct Fields<D::Text> : PayloadFields<D::Text> {};
 template <>
 struct Fields<D::Bool> : PayloadFields<D::Bool> {};
+template <>
+struct Fields<D::EqPresets> : PayloadFields<D::EqPresets> {};
 
 // Records carry their type name for decoding errors.
 template <>
@@ -235,6 +237,13 @@ struct Fields<CLIMediaInfo> {
                  field("album", &T::album),         field("player", &T::player),
                  field("isPlaying", &T::isPlaying), field("position", &T::position),
                  field("duration", &T::duration),   field("volume", &T::volume)};
+};
+template <>
+struct Fields<EQPresetInfo> {
+  using T = EQPresetInfo;
+  static constexpr std::string_view name = "EQPresetInfo";
+  static constexpr auto list =
+      std::tuple{field("name", &T::name), field("isParametric", &T::isParametric)};
 };
 template <>
 struct Fields<CLIProfileInfo> {

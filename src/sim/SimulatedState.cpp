@@ -51,7 +51,7 @@ constexpr bool readsOnly =
     std::is_same_v<T, CLICommand::GetAppDevice> || std::is_same_v<T, CLICommand::ListProfiles> ||
     std::is_same_v<T, CLICommand::GetMediaVolume> || std::is_same_v<T, CLICommand::GetMediaInfo> ||
     std::is_same_v<T, CLICommand::ListBluetooth> || std::is_same_v<T, CLICommand::GetStatus> ||
-    std::is_same_v<T, CLICommand::GetVersion>;
+    std::is_same_v<T, CLICommand::GetVersion> || std::is_same_v<T, CLICommand::ListEQPresets>;
 
 // Answers each request from a state it may change. Failures are thrown as
 // RequestFailure.
@@ -164,6 +164,13 @@ class Requests {
   }
   CLIResponse operator()(const CLICommand::GetAppEQ& request) {
     return answer(Data::Eq{eq::builtInCatalog().info(requireApp(state_, request.appID).eqPreset)});
+  }
+  CLIResponse operator()(const CLICommand::ListEQPresets&) {
+    std::vector<EQPresetInfo> list;
+    for (const eq::Preset& preset : eq::builtInCatalog().presets()) {
+      list.push_back({preset.name, false});
+    }
+    return answer(Data::EqPresets{std::move(list)});
   }
   CLIResponse operator()(const CLICommand::SetAppEQ& request) {
     const eq::PresetCatalog& presets = eq::builtInCatalog();

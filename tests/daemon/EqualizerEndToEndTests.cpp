@@ -24,6 +24,7 @@
 
 #include "DaemonFixture.h"
 #include "SharedServerTest.h"
+#include "client/CLIClient.h"
 #include "eq/Bands.h"
 #include "eq/Presets.h"
 #include "support/Cookbook.h"
@@ -673,6 +674,15 @@ TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurv
   EXPECT_EQ(sinksOfClient(*server_, "Radio"), std::vector<std::string>{"headphones"});
   const std::string get = daemon_->ask({"app", "eq", "get", "Music", "--json"});
   EXPECT_TRUE(contains(get, "\"preset\" : \"studio cans\"")) << get;
+  // Graphical clients are offered it after the built-in presets, and not the broken one.
+  const CLIResponse offered = CLIClient(daemon_->socketPath()).send({CLICommand::ListEQPresets{}});
+  ASSERT_TRUE(offered.data.has_value());
+  const auto& presets = std::get<CLIResponseData::EqPresets>(offered.data->value).value;
+  ASSERT_FALSE(presets.empty());
+  EXPECT_EQ(presets.front().name, "flat");
+  EXPECT_FALSE(presets.front().isParametric);
+  EXPECT_EQ(presets.back().name, "studio cans");
+  EXPECT_TRUE(presets.back().isParametric);
 
   const std::vector<double> through = toneLevels(chord);
   const std::vector<double> elsewhere = toneLevels(chord, "headphones");

@@ -9,15 +9,18 @@
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -25,6 +28,7 @@
 #include <QScreen>
 #include <QScrollArea>
 
+#include "client/CLIClient.h"
 #include "json/Value.h"
 #include "panel/Desktop.h"
 #include "panel/FeedConnection.h"
@@ -377,6 +381,93 @@ class PanelTest : public QObject {
     QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
     QVERIFY2(!status->toolTip().contains("devices.json"), qPrintable(status->toolTip()));
     QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
+  }
+
+  // Every app's EQ menu offers what the application lists, and each output's
+  // "Correction" menu writes that output's preset into devices.json, keeping
+  // what else the file holds.
+  void presetMenusOfferTheApplicationsPresets() {
+    const CLIResponse listed =
+        CLIClient(desktop->simSocket().toStdString()).send({CLICommand::ListEQPresets{}});
+    QVERIFY(listed.data.has_value());
+    const auto& presets = std::get<CLIResponseData::EqPresets>(listed.data->value).value;
+    QWidget& window = panel_->window;
+    auto* eq = named<QComboBox>(window, "EQ of Safari");
+    QTRY_COMPARE(eq->count(), static_cast<int>(presets.size()) + 1);
+    QCOMPARE(eq->itemText(0), QStringLiteral("Off"));
+    for (std::size_t i = 0; i < presets.size(); ++i) {
+      QCOMPARE(eq->itemText(static_cast<int>(i) + 1), QString::fromStdString(presets[i].name));
+    }
+
+    const QString config = desktop->path(QStringLiteral("xdg-config"));
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    const QString path = config + QStringLiteral("/kestrune/devices.json");
+    QVERIFY(QDir().mkpath(config + QStringLiteral("/kestrune")));
+    QVERIFY(
+        writeFile(path, QJsonDocument(QJsonObject{{"correction", QJsonObject{{"elsewhere", "pop"}}},
+                                                  {"futureKey", "kept"}})
+                            .toJson()));
+    const CLIDeviceInfo* output = panel_->model.defaultOutput();
+    QVERIFY(output != nullptr);
+    const QString name = QString::fromStdString(output->name);
+    const auto choose = [&](const QString& entry) {
+      auto* button = named<QToolButton>(window, "Correction of " + name);
+      QVERIFY(button != nullptr && button->menu() != nullptr);
+      QMenu* menu = button->menu();
+      menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+      QAction* chosen = nullptr;
+      for (QAction* action : menu->actions()) {
+        chosen = action->text() == entry ? action : chosen;
+      }
+      QVERIFY2(chosen != nullptr, qPrintable(entry));
+      chosen->trigger();
+      menu->hide();
+    };
+    QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
+    choose(QString::fromStdString(presets.back().name));
+    const QJsonObject corrected = devicesFile(config).value("correction").toObject();
+    QCOMPARE(corrected.value(QString::fromStdString(output->uid)).toString(),
+             QString::fromStdString(presets.back().name));
+    QCOMPARE(corrected.value("elsewhere").toString(), QStringLiteral("pop"));
+    QCOMPARE(devicesFile(config).value("futureKey").toString(), QStringLiteral("kept"));
+    QCOMPARE(named<QToolButton>(window, "Correction of " + name)->accessibleDescription(),
+             QString::fromStdString(presets.back().name));
+    choose(QStringLiteral("None"));
+    QCOMPARE(devicesFile(config).value("correction").toObject(),
+             (QJsonObject{{"elsewhere", "pop"}}));
+    QVERIFY(QFile::remove(path));
+    QTest::mouseClick(named<QAbstractButton>(window, "Output order"), Qt::LeftButton);
+  }
+
+  // A new list of presets changes the menus in place: rows keep their
+  // widgets and their choice, and a preset no longer offered is still named.
+  void presetsOnOfferChangeInPlace() {
+    PanelModel model;
+    RequestClient requests(desktop->path(QStringLiteral("nobody.sock")));
+    PanelWindow window(model, requests, false);
+    const auto withPreset = [](const std::string& preset) {
+      return quoted("{'id':'app1','name':'Cans','volume':100,'isMuted':false,'eqPreset':'") +
+             preset + quoted("'}");
+    };
+    model.applyFrame(snapshotWithApps({withPreset("rock")}));
+    window.present();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* eq = named<QComboBox>(window, "EQ of Cans");
+    QCOMPARE(eq->currentText(), QStringLiteral("rock"));
+    std::vector<EQPresetInfo> presets = model.presets().presets();
+    presets.push_back({"studio cans", true});
+    model.presets().setPresets(presets);
+    QCOMPARE(named<QComboBox>(window, "EQ of Cans"), eq);
+    QCOMPARE(eq->count(), static_cast<int>(presets.size()) + 1);
+    QCOMPARE(eq->currentText(), QStringLiteral("rock"));
+    QVERIFY(eq->itemData(eq->count() - 1, Qt::ToolTipRole).toString().contains("filters"));
+
+    model.applyFrame(appFrame(withPreset("Studio Cans")));
+    QCOMPARE(eq->currentText(), QStringLiteral("studio cans"));
+    presets.pop_back();  // its file went
+    model.presets().setPresets(presets);
+    QCOMPARE(eq->currentIndex(), -1);
+    QCOMPARE(eq->placeholderText(), QStringLiteral("Studio Cans"));
   }
 
   void saysWhenTheApplicationIsGoneAndComesBack() {

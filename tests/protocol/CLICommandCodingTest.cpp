@@ -77,6 +77,7 @@ constexpr Example everyCase[] = {
        return CLICommand{C::SetOutputMute{MuteAction::on, "alsa_output.usb"}};
      },
      R"({"setOutputMute":{"action":"on","uid":"alsa_output.usb"}})"},
+    {[] { return CLICommand{C::ListEQPresets{}}; }, R"({"listEQPresets":{}})"},
 };
 
 TEST(CLICommandCoding, EveryCaseEncodesAndDecodesToTheSameBytes) {

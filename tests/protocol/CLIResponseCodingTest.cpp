@@ -141,6 +141,13 @@ std::vector<Example> examples() {
        [] { return std::string(withData("text", "\"caf\xC3\xA9 \\/ ok\"")); }},
       {[] { return success(D::Bool{true}); }, [] { return std::string(withData("bool", "true")); }},
       {[] {
+         return success(D::EqPresets{{{"flat", false}, {"hd600", true}}});
+       },
+       [] {
+         return std::string(withData("eqPresets", R"([{"name":"flat","isParametric":false},)"
+                                                  R"({"name":"hd600","isParametric":true}])"));
+       }},
+      {[] {
          return CLIResponse{true, {}, {}, "Volume set"};
        },
        [] { return std::string(R"({"success":true,"message":"Volume set"})"); }},

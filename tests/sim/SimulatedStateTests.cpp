@@ -79,6 +79,7 @@ TEST_F(SimulatedStateTest, AnswersEveryRequestWithAFittingPayloadOrMessage) {
       {C::GetStatus{}, "status"},
       {C::GetVersion{}, "version"},
       {C::SetOutputMute{MuteAction::toggle, std::nullopt}, "muted"},
+      {C::ListEQPresets{}, "eqPresets"},
   };
   ASSERT_EQ(cases.size(), std::variant_size_v<C::Case>);
   for (const auto& [request, payloadCase] : cases) {
