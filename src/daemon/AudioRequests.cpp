@@ -735,6 +735,24 @@ void AudioRequests::checkCorrections() {
   }
 }
 
+void AudioRequests::configFilesChanged() {
+  checkCorrections();
+  if (equalizers_ == nullptr) {
+    return;
+  }
+  try {
+    equalizers_->reloadEditedPresets();
+  } catch (const SoundServerUnreachable&) {
+    // Loaded from the presets as they are on the next connection.
+  } catch (const SoundServerRefusal& refusal) {
+    log_("could not load an edited EQ preset: " + refusal.description());
+  } catch (const SoundServerIgnoredMove& ignored) {
+    log_("could not load an edited EQ preset: " + ignored.description());
+  } catch (const RequestFailure& failure) {
+    log_("could not load an edited EQ preset: " + std::string(failure.what()));
+  }
+}
+
 void AudioRequests::correctDevices() {
   if (equalizers_ == nullptr) {
     return;

@@ -60,10 +60,13 @@ class AudioRequests {
   void devicesChanged();
   // Before the daemon stops.
   void quitting();
-  // After any change of the picture, and now and then for edits of
-  // devices.json: its corrections are brought in line with the devices
-  // there are.
+  // After any change of the picture: devices.json's corrections are
+  // brought in line with the devices there are.
   void checkCorrections();
+  // After an edit of devices.json, presets.json or the eq/ folder: the
+  // corrections as above, and equalisers whose preset was edited loaded
+  // again with its new curve.
+  void configFilesChanged();
 
   // The status while the sound server is out of reach: what the daemon
   // knows without it.

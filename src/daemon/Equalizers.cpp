@@ -340,6 +340,7 @@ Equalizers::Active Equalizers::load(const std::string& appID, const std::string&
   }
   Active active;
   active.preset = preset->name;
+  active.curve = curveOf(*preset);
   active.device = device;
   const auto settings = memory_.app(appID);
   active.followsDefault = device == state.defaultSink && !(settings && settings->device);
@@ -578,7 +579,8 @@ void Equalizers::correct(const std::map<std::string, std::string>& wanted) {
     const auto want = wanted.find(at->first);
     // PipeWire keeps a filter whose device went; PulseAudio unloads it.
     if (hasSink(state, at->first) && hasSink(state, at->second.sink) && want != wanted.end() &&
-        eq::sameName(want->second, at->second.preset) && !curveChanged(at->second)) {
+        eq::sameName(want->second, at->second.preset) &&
+        !curveChanged(at->second.preset, at->second.curve)) {
       ++at;
       continue;
     }
@@ -609,8 +611,7 @@ void Equalizers::addCorrection(const std::string& device, const std::string& pre
   }
   Correction correction;
   correction.preset = preset->name;
-  correction.gains = preset->gains;
-  correction.parametric = preset->parametric;
+  correction.curve = curveOf(*preset);
   correction.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
   const std::string arguments =
@@ -645,10 +646,26 @@ void Equalizers::removeCorrection(const std::string& device, const Correction& c
   }
 }
 
-bool Equalizers::curveChanged(const Correction& correction) {
-  const eq::Preset* now = catalog().find(correction.preset);
-  return now != nullptr &&
-         (now->gains != correction.gains || now->parametric != correction.parametric);
+bool Equalizers::curveChanged(const std::string& preset, const Curve& loaded) {
+  const eq::Preset* now = catalog().find(preset);
+  return now != nullptr && curveOf(*now) != loaded;
+}
+
+void Equalizers::reloadEditedPresets() {
+  std::vector<std::pair<std::string, Active>> edited;
+  for (const auto& [appID, actives] : active_) {
+    for (const Active& active : actives) {
+      if (curveChanged(active.preset, active.curve)) {
+        edited.emplace_back(appID, active);
+      }
+    }
+  }
+  for (const auto& [appID, active] : edited) {
+    const std::vector<Stream> streams = streamsOn(sound_.snapshot(), active.sink);
+    if (!streams.empty()) {
+      putThrough(appID, {{active.device, streams}}, active.preset);
+    }
+  }
 }
 
 void Equalizers::reroute(const std::string& device) {

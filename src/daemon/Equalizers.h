@@ -74,6 +74,9 @@ class Equalizers {
   // whose preset was edited is loaded again. What plays on a corrected
   // device is moved through its correction.
   void correct(const std::map<std::string, std::string>& wanted);
+  // The apps' equalisers whose preset was edited since they were loaded are
+  // loaded again with the new curve, their streams moved over.
+  void reloadEditedPresets();
   // Where a stream should go to be heard on `device`: its correction, if it
   // has one.
   std::string entryOf(const std::string& device) const;
@@ -90,8 +93,16 @@ class Equalizers {
   void removeAll();
 
  private:
+  // The filters an equaliser was loaded with, to tell when its preset was edited.
+  struct Curve {
+    eq::BandGains gains{};
+    std::optional<eq::Parametric> parametric;
+    bool operator==(const Curve&) const = default;
+  };
+
   struct Active {
     std::string preset;
+    Curve curve;
     std::string device;  // the real device it plays on
     std::string sink;    // the equaliser's sink
     std::uint32_t module = 0;
@@ -100,8 +111,7 @@ class Equalizers {
 
   struct Correction {
     std::string preset;
-    eq::BandGains gains{};  // the curve it was loaded with
-    std::optional<eq::Parametric> parametric;
+    Curve curve;
     std::string sink;
     std::uint32_t module = 0;
   };
@@ -137,9 +147,10 @@ class Equalizers {
   void reroute(const std::string& device);
   void addCorrection(const std::string& device, const std::string& preset);
   void removeCorrection(const std::string& device, const Correction& correction);
-  // Whether the correction's preset now has another curve; a preset gone
-  // or unreadable leaves the correction as it is.
-  bool curveChanged(const Correction& correction);
+  // Whether the preset now has another curve than `loaded`; a preset gone
+  // or unreadable leaves its equalisers as they are.
+  bool curveChanged(const std::string& preset, const Curve& loaded);
+  static Curve curveOf(const eq::Preset& preset) { return {preset.gains, preset.parametric}; }
   // The device's own streams onto its correction; a move the server ignores
   // is not tried again.
   void moveThroughCorrection(const std::string& device, const Correction& correction);

@@ -709,6 +709,18 @@ TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurv
       << refused.out << refused.err;
   EXPECT_TRUE(onEqualizer("Music"));
 
+  // The profile edited as an editor saves it: the app's equaliser follows.
+  const std::vector<std::string> before = eqSinks();
+  std::string quieter(profileText);
+  quieter.replace(quieter.find("-5.9"), 4, "-9.9");
+  std::ofstream(folder + "/studio cans.txt.new") << quieter;
+  std::filesystem::rename(folder + "/studio cans.txt.new", folder + "/studio cans.txt");
+  ASSERT_TRUE(eventually(
+      [&] { return eqSinks().size() == 1 && eqSinks() != before && onEqualizer("Music"); }, 5s))
+      << pactl({"list", "short", "sinks"});
+  const double edited = toneLevels({chord[1]}).at(0);
+  EXPECT_NEAR(edited - direct[1], profileChange(chord[1], rate_) - 4, 1.0) << "edited, " << tag();
+
   daemon_->ask({"app", "eq", "set", "Music", "off"});
   EXPECT_EQ(sinksOfClient(*server_, "Music"), std::vector<std::string>{"speakers"});
   EXPECT_EQ(modules(), modulesBefore_);
