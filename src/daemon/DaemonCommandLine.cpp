@@ -4,12 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "daemon/AudioRequests.h"
 #include "daemon/DaemonHandler.h"
@@ -20,9 +19,11 @@
 #include "daemon/media/MediaService.h"
 #include "daemon/panel/PanelToggle.h"
 #include "daemon/pulse/PulseSoundServer.h"
+#include "eq/ProfileFile.h"
 #include "eq/SinkModule.h"
-#include "platform/ConfigFile.h"
+#include "eq/UserPresets.h"
 #include "platform/Directories.h"
+#include "platform/FileWatch.h"
 #include "platform/Files.h"
 #include "platform/OptionParser.h"
 #include "platform/StopSignals.h"
@@ -72,6 +73,10 @@ std::string baseDirectory(const char* variable, const char* fallback) {
 std::string directoryOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string fileNameOf(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
 }
 
 std::string ownExecutable() {
@@ -171,38 +176,6 @@ class EventRelay {
   AudioRequests* audio_ = nullptr;
 };
 
-// Runs a job every `period` on a thread of its own until destroyed.
-class Ticker {
- public:
-  Ticker(std::chrono::milliseconds period, std::function<void()> job)
-      : thread_([this, period, job = std::move(job)] {
-          std::unique_lock lock(mutex_);
-          while (!wake_.wait_for(lock, period, [this] { return stopping_; })) {
-            job();
-          }
-        }) {}
-  Ticker(const Ticker&) = delete;
-  Ticker& operator=(const Ticker&) = delete;
-  ~Ticker() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
-// How soon an edit of devices.json that no event of the server follows
-// takes effect.
-constexpr std::chrono::seconds devicesFileCheck{1};
-
 void serve(const DaemonOptions& options) {
   // First, so that a signal at any later point still removes the socket.
   const platform::StopSignals signals;
@@ -265,22 +238,27 @@ void serve(const DaemonOptions& options) {
   // not the empty picture from before the connection.
   handler.runOnAudio([] {});
 
-  // The audio worker hears of devices.json only when it changed, so that an
-  // idle daemon stays asleep.
-  std::optional<Ticker> corrections;
-  corrections.emplace(devicesFileCheck, [&, seen = platform::versionOf(files.devices)]() mutable {
-    const auto version = platform::versionOf(files.devices);
-    if (version != seen) {
-      seen = version;
-      handler.postAudio([&audio] { audio.checkCorrections(); });
-    }
-  });
+  // Corrections follow devices.json and the presets they name, without a
+  // restart; an idle daemon stays asleep.
+  const auto recorrect = [&handler, &audio] {
+    handler.postAudio([&audio] { audio.checkCorrections(); });
+  };
+  std::optional<platform::FileWatch> configWatch;
+  std::optional<platform::FileWatch> profilesWatch;
+  configWatch.emplace(
+      options.configDirectory,
+      std::vector<std::string>{fileNameOf(files.devices), std::string(eq::presetsFileName)},
+      recorrect, say);
+  profilesWatch.emplace(eq::profileFolderPath(options.configDirectory), std::vector<std::string>{},
+                        recorrect, say);
   server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());
   server.run(signals.descriptor());
 
   relay->detach();
-  corrections.reset();  // nothing is put back after it is taken away
+  // Nothing is put back after it is taken away.
+  configWatch.reset();
+  profilesWatch.reset();
   handler.runOnAudio([&equalizers, &audio] {
     equalizers.removeAll();
     audio.quitting();

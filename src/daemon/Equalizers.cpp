@@ -578,7 +578,7 @@ void Equalizers::correct(const std::map<std::string, std::string>& wanted) {
     const auto want = wanted.find(at->first);
     // PipeWire keeps a filter whose device went; PulseAudio unloads it.
     if (hasSink(state, at->first) && hasSink(state, at->second.sink) && want != wanted.end() &&
-        eq::sameName(want->second, at->second.preset)) {
+        eq::sameName(want->second, at->second.preset) && !curveChanged(at->second)) {
       ++at;
       continue;
     }
@@ -609,6 +609,8 @@ void Equalizers::addCorrection(const std::string& device, const std::string& pre
   }
   Correction correction;
   correction.preset = preset->name;
+  correction.gains = preset->gains;
+  correction.parametric = preset->parametric;
   correction.sink =
       std::string(sinkPrefix) + std::to_string(::getpid()) + "." + std::to_string(nextSink_++);
   const std::string arguments =
@@ -641,6 +643,12 @@ void Equalizers::removeCorrection(const std::string& device, const Correction& c
   } catch (const SoundServerRefusal&) {
     // Already gone with its device.
   }
+}
+
+bool Equalizers::curveChanged(const Correction& correction) {
+  const eq::Preset* now = catalog().find(correction.preset);
+  return now != nullptr &&
+         (now->gains != correction.gains || now->parametric != correction.parametric);
 }
 
 void Equalizers::reroute(const std::string& device) {

@@ -70,8 +70,9 @@ class Equalizers {
   void defaultOutputChanged(const SoundState& state);
 
   // Puts a correction with each preset in front of its device (by UID)
-  // while that device exists, and takes away those no longer wanted; what
-  // plays on a corrected device is moved through its correction.
+  // while that device exists, and takes away those no longer wanted; one
+  // whose preset was edited is loaded again. What plays on a corrected
+  // device is moved through its correction.
   void correct(const std::map<std::string, std::string>& wanted);
   // Where a stream should go to be heard on `device`: its correction, if it
   // has one.
@@ -99,6 +100,8 @@ class Equalizers {
 
   struct Correction {
     std::string preset;
+    eq::BandGains gains{};  // the curve it was loaded with
+    std::optional<eq::Parametric> parametric;
     std::string sink;
     std::uint32_t module = 0;
   };
@@ -134,6 +137,9 @@ class Equalizers {
   void reroute(const std::string& device);
   void addCorrection(const std::string& device, const std::string& preset);
   void removeCorrection(const std::string& device, const Correction& correction);
+  // Whether the correction's preset now has another curve; a preset gone
+  // or unreadable leaves the correction as it is.
+  bool curveChanged(const Correction& correction);
   // The device's own streams onto its correction; a move the server ignores
   // is not tried again.
   void moveThroughCorrection(const std::string& device, const Correction& correction);

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "DaemonFixture.h"
 #include "support/Requirements.h"
@@ -86,6 +87,38 @@ TEST_P(DaemonFaultTest, ASecondInstanceRefusesAndSigtermRemovesTheSocket) {
 
 INSTANTIATE_TEST_SUITE_P(BothServers, DaemonFaultTest,
                          ::testing::Values(ServerKind::pulseAudio, ServerKind::pipeWire),
+                         [](const auto& tested) { return nameOf(tested.param); });
+
+// A device's correction is loaded again on a sound server that came back.
+// PulseAudio only: the server starts in a fraction of the time.
+using CorrectionFaultTest = DaemonFaultTest;
+
+TEST_P(CorrectionFaultTest, ADeviceCorrectionIsPutBackWhenTheServerRestarts) {
+  std::filesystem::create_directories(serverDirectory());
+  SoundServer server(GetParam(), serverDirectory());
+  Daemon daemon(server, scratch_.path());
+  const std::string config = daemon.configDirectory();
+  std::filesystem::create_directories(config + "/eq");
+  std::ofstream(config + "/eq/cans.txt") << "Preamp: -3 dB\n"
+                                            "Filter 1: ON PK Fc 1000 Hz Gain 2.0 dB Q 1.00\n";
+  std::ofstream(config + "/devices.json") << R"({"correction": {"headphones": "cans"}})";
+  const auto corrected = [&](const char* client) {
+    const auto sinks = sinksOfClient(server, client);
+    return sinks.size() == 1 && sinks[0].rfind("kestrune_eq.", 0) == 0;
+  };
+  {
+    const Player music(server, "Jukebox", {}, "headphones");
+    EXPECT_TRUE(eventually([&] { return corrected("Jukebox"); }))
+        << server.pactl({"list", "short", "sinks"});
+  }
+  server.kill();
+  server.start();
+  const Player again(server, "Jukebox", {}, "headphones");
+  EXPECT_TRUE(eventually([&] { return corrected("Jukebox"); }, 5s))
+      << server.pactl({"list", "short", "sinks"}) << daemon.process().log();
+}
+
+INSTANTIATE_TEST_SUITE_P(PulseAudio, CorrectionFaultTest, ::testing::Values(ServerKind::pulseAudio),
                          [](const auto& tested) { return nameOf(tested.param); });
 
 }  // namespace

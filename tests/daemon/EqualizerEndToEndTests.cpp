@@ -716,9 +716,10 @@ TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurv
 
 // A device's correction in devices.json: what plays there changes by the
 // cookbook curve, under the app's own EQ, the app still names the device,
-// the other device is untouched, and the correction comes back with its
-// device.
-TEST_P(EqualizerEndToEndTest, ADeviceCorrectionShapesEverythingPlayedThereAndFollowsTheDevice) {
+// the other device is untouched, the correction comes back with its
+// device, and follows edits of its profile.
+TEST_P(EqualizerEndToEndTest,
+       ADeviceCorrectionShapesEverythingPlayedThereAndFollowsTheDeviceAndItsProfile) {
   const std::vector<double>& chord = profileChord;
   playTones("Music", chord, 150, "headphones");
   playTones("Radio", chord);
@@ -794,6 +795,18 @@ TEST_P(EqualizerEndToEndTest, ADeviceCorrectionShapesEverythingPlayedThereAndFol
   ASSERT_TRUE(eventually([&] { return onEqualizer("Music"); }, 5s));
   const double back = toneLevels({chord[1]}, "headphones").at(0);
   EXPECT_NEAR(back - direct[1], profileChange(chord[1], rate_), 1.0) << "returned, " << tag();
+
+  // The profile edited as an editor saves it: the correction follows.
+  const std::vector<std::string> before = eqSinks();
+  std::string quieter(profileText);
+  quieter.replace(quieter.find("-5.9"), 4, "-9.9");
+  std::ofstream(config + "/eq/studio cans.txt.new") << quieter;
+  std::filesystem::rename(config + "/eq/studio cans.txt.new", config + "/eq/studio cans.txt");
+  ASSERT_TRUE(eventually(
+      [&] { return eqSinks().size() == 1 && eqSinks() != before && onEqualizer("Music"); }, 5s))
+      << pactl({"list", "short", "sinks"});
+  const double edited = toneLevels({chord[1]}, "headphones").at(0);
+  EXPECT_NEAR(edited - direct[1], profileChange(chord[1], rate_) - 4, 1.0) << "edited, " << tag();
 
   // Without the correction the stream is back on the device itself.
   correct("{}");
