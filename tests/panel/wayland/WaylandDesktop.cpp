@@ -78,7 +78,7 @@ WaylandDesktop::WaylandDesktop() {
       QStringLiteral("XDG_RUNTIME_DIR=") + clientRuntime,
       QStringLiteral("WAYLAND_DISPLAY=") + runtimeDirectory_ + QStringLiteral("/wayland-1"),
       QStringLiteral("XDG_SESSION_TYPE=wayland"), QStringLiteral("XDG_CURRENT_DESKTOP=sway")};
-  if (!startBus() || !startSway() || !startBar()) {
+  if (!startBus() || !startSway() || !startKeyboard() || !startBar()) {
     return;
   }
   simSocket_ = path(QStringLiteral("sim.sock"));
@@ -110,7 +110,10 @@ QProcess* WaylandDesktop::start(const QString& name, const QString& program,
     variables.insert(entry.left(equals), entry.mid(equals + 1));
   }
   process->setProcessEnvironment(variables);
-  process->setStandardOutputFile(path(name + QStringLiteral(".log")));
+  // The keyboard answers on its output.
+  if (name != QStringLiteral("keyboard")) {
+    process->setStandardOutputFile(path(name + QStringLiteral(".log")));
+  }
   process->setStandardErrorFile(path(name + QStringLiteral(".log")));
   if (asDesktopUser && uid_ != getuid()) {
     const uid_t uid = uid_;
@@ -185,6 +188,22 @@ bool WaylandDesktop::startSway() {
   return true;
 }
 
+// Kept for the whole session: the seat has a keyboard from the start, as a
+// person's desktop does, and its focus is not moved by one coming and going.
+bool WaylandDesktop::startKeyboard() {
+  keyboard_ = start(
+      QStringLiteral("keyboard"), QStringLiteral(KESTRUNE_VIRTUAL_INPUT),
+      {QString::number(output_.width()), QString::number(output_.height()), QStringLiteral("-")},
+      clientEnvironment_);
+  if (keyboard_ == nullptr || !keyboard_->waitForReadyRead(startMs) ||
+      keyboard_->readLine().trimmed() != "ready") {
+    failure_ =
+        QStringLiteral("no virtual keyboard (see %1)").arg(path(QStringLiteral("keyboard.log")));
+    return false;
+  }
+  return true;
+}
+
 // waybar at the top, 30 pixels high, with only its status area at the right.
 bool WaylandDesktop::startBar() {
   const QString config = path(QStringLiteral("waybar.json"));
@@ -254,8 +273,15 @@ bool WaylandDesktop::run(const QString& program, const QStringList& arguments, Q
 
 bool WaylandDesktop::pointer(const QStringList& actions) {
   return run(
-      QStringLiteral(KESTRUNE_VIRTUAL_POINTER),
+      QStringLiteral(KESTRUNE_VIRTUAL_INPUT),
       QStringList{QString::number(output_.width()), QString::number(output_.height())} + actions);
+}
+
+bool WaylandDesktop::key(const QString& name) {
+  const QByteArray action = QStringLiteral("key:%1\n").arg(name).toUtf8();
+  return keyboard_->write(action) == action.size() &&
+         (keyboard_->canReadLine() || keyboard_->waitForReadyRead(startMs)) &&
+         keyboard_->readLine().trimmed() == "ok";
 }
 
 std::optional<QJsonDocument> WaylandDesktop::sway(const QString& type) {

@@ -1,7 +1,8 @@
 #pragma once
 // A private Wayland desktop, headless: a session bus, kestrune-sim, sway
 // (as an unprivileged user of its own, since sway refuses root), waybar as
-// its bar and status area, and a mouse (a virtual pointer) to use it with.
+// its bar and status area, and a mouse and a keyboard (virtual ones) to use
+// it with.
 // Everything it starts it stops again, by process.
 
 #include <QImage>
@@ -42,6 +43,9 @@ class WaylandDesktop {
 
   // The mouse: "move:X,Y", "click:left|middle|right", "wheel:N" (negative up).
   bool pointer(const QStringList& actions);
+  // The keyboard, there all along as a person's is: "escape", pressed and
+  // released.
+  bool key(const QString& name);
   // `swaymsg -t TYPE`'s answer.
   std::optional<QJsonDocument> sway(const QString& type);
   // A picture of the whole output (grim), or of `area`; saved as `file` too
@@ -57,6 +61,7 @@ class WaylandDesktop {
                   const QStringList& environment, bool asDesktopUser = false);
   bool startBus();
   bool startSway();
+  bool startKeyboard();
   bool startBar();
   bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
 
@@ -65,6 +70,7 @@ class WaylandDesktop {
   QString simSocket_;
   QString runtimeDirectory_;
   QString swaySocket_;
+  QProcess* keyboard_ = nullptr;
   QStringList clientEnvironment_;
   QRect output_;
   QString failure_;

@@ -1,7 +1,7 @@
 // kestrune-panel natively on a headless Wayland desktop (sway with waybar as
-// its status area), used with a virtual mouse over the real bar: waybar
-// makes the calls a person's mouse would, and what they did is read back
-// with kestrune, the status-area protocol and swaymsg.
+// its status area), used with a virtual mouse over the real bar and a
+// virtual keyboard: waybar makes the calls a person's mouse would, and what
+// they did is read back with kestrune, the status-area protocol and swaymsg.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -137,6 +137,16 @@ class WaylandTest : public QObject {
     QTRY_COMPARE(itemIconName(panel_->processId()), QStringLiteral("s \"audio-volume-muted\""));
     QVERIFY(desktop->pointer({at(*icon_), QStringLiteral("click:middle")}));
     QTRY_VERIFY(itemIconName(panel_->processId()) != QStringLiteral("s \"audio-volume-muted\""));
+  }
+
+  // The popup a click opens has the keyboard, and Escape closes it.
+  void escapeClosesThePopup() {
+    QVERIFY(panelWindows().empty());
+    QVERIFY(desktop->pointer({at(*icon_), QStringLiteral("click:left")}));
+    QTRY_COMPARE(panelWindows().size(), std::size_t{1});
+    QTRY_VERIFY(panelWindows().at(0).focused);
+    QVERIFY(desktop->key(QStringLiteral("escape")));
+    QTRY_VERIFY(panelWindows().empty());
   }
 
   // A click opens a floating popup at the bar's corner by the icon, wholly
