@@ -69,9 +69,13 @@ class MediaServiceTest : public ::testing::Test {
     BackgroundProcess mpv(argv, {bus_.sessionEnvironment()});
     const std::string name = first ? "mpv" : "mpv.instance" + std::to_string(mpv.pid());
     names_[mpv.pid()] = name;
-    EXPECT_TRUE(eventually([&] {
-      return !playerctl(name, {"metadata", "artist"}).empty();
-    })) << "mpv did not appear on the bus";
+    // A first start on a cold machine loads mpv's libraries from disk: seconds.
+    EXPECT_TRUE(eventually(
+        [&] {
+          return !playerctl(name, {"metadata", "artist"}).empty();
+        },
+        std::chrono::seconds(20)))
+        << "mpv did not appear on the bus";
     return mpv;
   }
 
