@@ -238,19 +238,19 @@ void serve(const DaemonOptions& options) {
   // not the empty picture from before the connection.
   handler.runOnAudio([] {});
 
-  // Corrections follow devices.json and the presets they name, without a
-  // restart; an idle daemon stays asleep.
-  const auto recorrect = [&handler, &audio] {
-    handler.postAudio([&audio] { audio.checkCorrections(); });
+  // Corrections follow devices.json, and equalisers the presets they use,
+  // without a restart; an idle daemon stays asleep.
+  const auto followEdits = [&handler, &audio] {
+    handler.postAudio([&audio] { audio.configFilesChanged(); });
   };
   std::optional<platform::FileWatch> configWatch;
   std::optional<platform::FileWatch> profilesWatch;
   configWatch.emplace(
       options.configDirectory,
       std::vector<std::string>{fileNameOf(files.devices), std::string(eq::presetsFileName)},
-      recorrect, say);
+      followEdits, say);
   profilesWatch.emplace(eq::profileFolderPath(options.configDirectory), std::vector<std::string>{},
-                        recorrect, say);
+                        followEdits, say);
   server::Server server(socket.descriptor(), handler, server::ServerOptions{}, &feed);
   say("listening on " + socket.path());
   server.run(signals.descriptor());

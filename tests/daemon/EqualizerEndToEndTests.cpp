@@ -261,6 +261,22 @@ class EqualizerEndToEndTest : public SharedServerTest {
     std::erase_if(sinks, [](const std::string& name) { return !isEqSink(name); });
     return sinks;
   }
+  // Saves the profile as an editor does (a new file renamed over it), its
+  // preamp 4 dB lower, and waits until Music plays through the one
+  // equaliser loaded again for it.
+  ::testing::AssertionResult editProfileFourDBQuieter(const std::string& path) const {
+    const std::vector<std::string> before = eqSinks();
+    std::string quieter(profileText);
+    quieter.replace(quieter.find("-5.9"), 4, "-9.9");
+    std::ofstream(path + ".new") << quieter;
+    std::filesystem::rename(path + ".new", path);
+    if (eventually(
+            [&] { return eqSinks().size() == 1 && eqSinks() != before && onEqualizer("Music"); },
+            5s)) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << pactl({"list", "short", "sinks"});
+  }
   std::set<std::string> modules() const {
     std::set<std::string> lines;
     std::istringstream table(pactl({"list", "short", "modules"}));
@@ -710,14 +726,7 @@ TEST_P(EqualizerEndToEndTest, AProfileInTheEqFolderShapesItsAppByTheCookbookCurv
   EXPECT_TRUE(onEqualizer("Music"));
 
   // The profile edited as an editor saves it: the app's equaliser follows.
-  const std::vector<std::string> before = eqSinks();
-  std::string quieter(profileText);
-  quieter.replace(quieter.find("-5.9"), 4, "-9.9");
-  std::ofstream(folder + "/studio cans.txt.new") << quieter;
-  std::filesystem::rename(folder + "/studio cans.txt.new", folder + "/studio cans.txt");
-  ASSERT_TRUE(eventually(
-      [&] { return eqSinks().size() == 1 && eqSinks() != before && onEqualizer("Music"); }, 5s))
-      << pactl({"list", "short", "sinks"});
+  ASSERT_TRUE(editProfileFourDBQuieter(folder + "/studio cans.txt"));
   const double edited = toneLevels({chord[1]}).at(0);
   EXPECT_NEAR(edited - direct[1], profileChange(chord[1], rate_) - 4, 1.0) << "edited, " << tag();
 
@@ -809,14 +818,7 @@ TEST_P(EqualizerEndToEndTest,
   EXPECT_NEAR(back - direct[1], profileChange(chord[1], rate_), 1.0) << "returned, " << tag();
 
   // The profile edited as an editor saves it: the correction follows.
-  const std::vector<std::string> before = eqSinks();
-  std::string quieter(profileText);
-  quieter.replace(quieter.find("-5.9"), 4, "-9.9");
-  std::ofstream(config + "/eq/studio cans.txt.new") << quieter;
-  std::filesystem::rename(config + "/eq/studio cans.txt.new", config + "/eq/studio cans.txt");
-  ASSERT_TRUE(eventually(
-      [&] { return eqSinks().size() == 1 && eqSinks() != before && onEqualizer("Music"); }, 5s))
-      << pactl({"list", "short", "sinks"});
+  ASSERT_TRUE(editProfileFourDBQuieter(config + "/eq/studio cans.txt"));
   const double edited = toneLevels({chord[1]}, "headphones").at(0);
   EXPECT_NEAR(edited - direct[1], profileChange(chord[1], rate_) - 4, 1.0) << "edited, " << tag();
 
