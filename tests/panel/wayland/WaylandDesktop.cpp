@@ -89,6 +89,20 @@ WaylandDesktop::WaylandDesktop() {
   }
 }
 
+// The end of a program's log, for a failure's message: the directory
+// holding it is gone once the tests end.
+QString WaylandDesktop::logTail(const QString& name) const {
+  constexpr qsizetype shownLines = 15;
+  QFile file(path(name + QStringLiteral(".log")));
+  if (!file.open(QIODevice::ReadOnly)) {
+    return {};
+  }
+  QStringList lines =
+      QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  lines = lines.mid(std::max<qsizetype>(0, lines.size() - shownLines));
+  return QStringLiteral("; its log ends:\n") + lines.join(QLatin1Char('\n'));
+}
+
 WaylandDesktop::~WaylandDesktop() {
   // The last started goes first: the panel and the bar before sway and the bus.
   for (auto child = children_.rbegin(); child != children_.rend(); ++child) {
@@ -176,7 +190,7 @@ bool WaylandDesktop::startSway() {
       },
       startMs);
   if (!up) {
-    failure_ = QStringLiteral("sway did not start (see %1)").arg(path(QStringLiteral("sway.log")));
+    failure_ = QStringLiteral("sway did not start") + logTail(QStringLiteral("sway"));
     return false;
   }
   clientEnvironment_ << QStringLiteral("SWAYSOCK=") + swaySocket_;
@@ -197,8 +211,7 @@ bool WaylandDesktop::startKeyboard() {
       clientEnvironment_);
   if (keyboard_ == nullptr || !keyboard_->waitForReadyRead(startMs) ||
       keyboard_->readLine().trimmed() != "ready") {
-    failure_ =
-        QStringLiteral("no virtual keyboard (see %1)").arg(path(QStringLiteral("keyboard.log")));
+    failure_ = QStringLiteral("no virtual keyboard") + logTail(QStringLiteral("keyboard"));
     return false;
   }
   return true;
@@ -228,7 +241,8 @@ window#waybar { background: #20242b; }
       },
       startMs);
   if (!up) {
-    failure_ = QStringLiteral("waybar did not start its status area");
+    failure_ =
+        QStringLiteral("waybar did not start its status area") + logTail(QStringLiteral("waybar"));
   }
   return up;
 }

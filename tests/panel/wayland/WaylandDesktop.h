@@ -28,6 +28,8 @@ class WaylandDesktop {
   // Why the desktop could not be set up; empty when it is.
   const QString& failure() const { return failure_; }
   QString path(const QString& name) const { return directory_.filePath(name); }
+  // The last lines of the log of the program started under `name`.
+  QString logTail(const QString& name) const;
   const QString& simSocket() const { return simSocket_; }
   // The output's rectangle.
   QRect output() const { return output_; }

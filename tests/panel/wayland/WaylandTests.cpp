@@ -113,7 +113,10 @@ class WaylandTest : public QObject {
     QVERIFY(kestrune(desktop->simSocket(), {"volume", "set", "50"}));
     panel_ = desktop->startPanel();
     QVERIFY(panel_ != nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT((icon_ = iconInBar()).has_value(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT((icon_ = iconInBar()).has_value(),
+                              qPrintable(QStringLiteral("no icon in the bar") +
+                                         desktop->logTail(QStringLiteral("waybar"))),
+                              10000);
     QVERIFY2(icon_->y() < 30 && icon_->x() > desktop->output().width() - 40,
              qPrintable(QStringLiteral("%1,%2").arg(icon_->x()).arg(icon_->y())));
   }
