@@ -153,6 +153,11 @@ TEST(FileWatchTest, WithoutNamesReportsEveryEntryOfTheDirectory) {
 // With no descriptor to spare, inotify cannot be had: the files are
 // looked at every second instead, and the log says why.
 TEST(FileWatchTest, WithoutInotifyLooksEverySecondAndSaysWhy) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers probe memory through a pipe; without descriptors they
+  // report objects they cannot check (the watch's new thread) as broken.
+  GTEST_SKIP() << "needs descriptors the sanitizers use";
+#endif
   const TemporaryDirectory directory;
   const std::string file = directory / "devices.json";
   Seen seen(file);
