@@ -251,15 +251,17 @@ TEST_P(LadspaSinkTest, SwappingPresetsWhilePlayingInterruptsBriefly) {
     newSink = sinkIndex(*server_, "kestrune_eq.new");
     return !newSink.empty();
   }));
-  // PipeWire's session manager may drop a move its pulse server has taken:
-  // the move is asked for again, as the daemon does, until the stream is
-  // seen on the new sink.
+  // PipeWire's session manager may drop a move its pulse server has taken,
+  // and its pulse server may refuse one while the new sink is settling: the
+  // move is asked for again, as the daemon does, until the stream is seen
+  // on the new sink.
   const auto moved = [&] { return streamOf(*server_, "eq-swap").second == newSink; };
+  std::string answers;
   for (int attempt = 0; attempt < 3 && !moved(); ++attempt) {
-    EXPECT_EQ(server_->pactl({"move-sink-input", stream, "kestrune_eq.new"}).status, 0);
+    answers += server_->pactl({"move-sink-input", stream, "kestrune_eq.new"}).output;
     waitUntil(milliseconds(1000), moved);
   }
-  EXPECT_TRUE(moved()) << server_->pactl({"list", "short", "sink-inputs"}).output;
+  EXPECT_TRUE(moved()) << answers << server_->pactl({"list", "short", "sink-inputs"}).output;
   EXPECT_EQ(server_->pactl({"unload-module", oldModule}).status, 0);
   EXPECT_EQ(player.wait(milliseconds(10000)), 0);
   std::this_thread::sleep_for(milliseconds(300));
