@@ -697,15 +697,10 @@ void AudioRequests::defaultsChanged() {
     return;
   }
   try {
-    equalizers_->defaultOutputChanged(sound_.snapshot());
+    logRefusals("move an equaliser to the new default output",
+                [this] { equalizers_->defaultOutputChanged(sound_.snapshot()); });
   } catch (const SoundServerUnreachable&) {
     // Caught up with on the next connection.
-  } catch (const SoundServerRefusal& refusal) {
-    log_("could not move an equaliser to the new default output: " + refusal.description());
-  } catch (const SoundServerIgnoredMove& ignored) {
-    log_("could not move an equaliser to the new default output: " + ignored.description());
-  } catch (const RequestFailure& failed) {
-    log_(std::string("could not move an equaliser to the new default output: ") + failed.what());
   }
 }
 
@@ -741,15 +736,9 @@ void AudioRequests::configFilesChanged() {
     return;
   }
   try {
-    equalizers_->reloadEditedPresets();
+    logRefusals("load an edited EQ preset", [this] { equalizers_->reloadEditedPresets(); });
   } catch (const SoundServerUnreachable&) {
     // Loaded from the presets as they are on the next connection.
-  } catch (const SoundServerRefusal& refusal) {
-    log_("could not load an edited EQ preset: " + refusal.description());
-  } catch (const SoundServerIgnoredMove& ignored) {
-    log_("could not load an edited EQ preset: " + ignored.description());
-  } catch (const RequestFailure& failure) {
-    log_("could not load an edited EQ preset: " + std::string(failure.what()));
   }
 }
 
@@ -757,11 +746,16 @@ void AudioRequests::correctDevices() {
   if (equalizers_ == nullptr) {
     return;
   }
+  logRefusals("put a device's correction in place",
+              [this] { equalizers_->correct(devicesFile().correction); });
+}
+
+void AudioRequests::logRefusals(const std::string& doing, const std::function<void()>& work) {
   const auto failed = [&](const std::string& reason) {
-    log_("could not put a device's correction in place: " + reason);
+    log_("could not " + doing + ": " + reason);
   };
   try {
-    equalizers_->correct(devicesFile().correction);
+    work();
   } catch (const SoundServerRefusal& refusal) {
     failed(refusal.description());
   } catch (const SoundServerIgnoredMove& ignored) {

@@ -85,6 +85,10 @@ class AudioRequests {
   // An output volume no higher than devices.json allows.
   double capped(double percent);
   void correctDevices();  // throws SoundServerUnreachable
+  // Runs work on the equalisers that no client asked for: what the server
+  // refuses is logged as "could not <doing>: <reason>"; SoundServerUnreachable
+  // is the caller's.
+  void logRefusals(const std::string& doing, const std::function<void()>& work);
   // devices.json as far as it can be used, its problems reported once.
   DevicesFile devicesFile();
 

@@ -27,12 +27,8 @@ std::optional<std::string> correctionOf(const DeviceSettings& settings, const st
   return found == settings.correction.end() ? std::nullopt : std::optional(found->second);
 }
 
-// The daemon finds presets by name ignoring case.
 bool sameCorrection(const std::optional<std::string>& a, const std::optional<std::string>& b) {
-  if (!a || !b) {
-    return a.has_value() == b.has_value();
-  }
-  return QString::fromStdString(*a).compare(QString::fromStdString(*b), Qt::CaseInsensitive) == 0;
+  return a && b ? PresetListModel::sameName(*a, *b) : a.has_value() == b.has_value();
 }
 
 std::optional<int> percentOf(const QSpinBox* box) {

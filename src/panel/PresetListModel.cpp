@@ -18,10 +18,6 @@ std::vector<EQPresetInfo> builtInPresets() {
   return presets;
 }
 
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
-}
-
 bool samePreset(const EQPresetInfo& a, const EQPresetInfo& b) {
   return a.name == b.name && a.isParametric == b.isParametric;
 }
@@ -94,13 +90,17 @@ void PresetListModel::setPresets(std::vector<EQPresetInfo> presets) {
   emit presetsChanged();
 }
 
+bool PresetListModel::sameName(const std::string& a, const std::string& b) {
+  return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+}
+
 std::optional<int> PresetListModel::rowOf(const std::string& name) const {
-  if (sameNameIgnoringCase(name, "off")) {
+  if (sameName(name, "off")) {
     return offRow;
   }
-  const auto found = std::find_if(
-      presets_.begin(), presets_.end(),
-      [&name](const EQPresetInfo& preset) { return sameNameIgnoringCase(preset.name, name); });
+  const auto found =
+      std::find_if(presets_.begin(), presets_.end(),
+                   [&name](const EQPresetInfo& preset) { return sameName(preset.name, name); });
   if (found == presets_.end()) {
     return std::nullopt;
   }

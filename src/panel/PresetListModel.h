@@ -37,6 +37,8 @@ class PresetListModel : public QAbstractListModel {
   // The row of a preset named so, ignoring case (Off's for "off"); nothing
   // when it is not offered.
   std::optional<int> rowOf(const std::string& name) const;
+  // Whether two names are one preset: the application finds them ignoring case.
+  static bool sameName(const std::string& a, const std::string& b);
 
  signals:
   // After a new list changed any row.
